@@ -1,0 +1,38 @@
+# The Windows program: the framework layer, the dialogs and their resources.
+enable_language(RC)
+
+if(MSVC)
+  # Sources are UTF-8; the program's texts are code page 936 at run time.
+  add_compile_options(/source-charset:utf-8 /execution-charset:.936)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+else()
+  add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=GBK>)
+  # The resource script is code page 936 text.
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 936")
+  # One self-contained .exe: no C++ runtime or thread library DLLs beside it.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501 _CRT_SECURE_NO_WARNINGS)
+
+include(${CMAKE_CURRENT_LIST_DIR}/sources.cmake)
+
+add_library(quellin_app STATIC ${QUELLIN_APP_SOURCES})
+target_include_directories(quellin_app PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(quellin_app PUBLIC quellin_core comctl32 comdlg32 shell32 gdi32 user32)
+
+# Resources go straight into every executable that shows the dialogs.
+set(QUELLIN_RESOURCES ${CMAKE_SOURCE_DIR}/res/Quellin.rc)
+set_source_files_properties(${QUELLIN_RESOURCES} PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/Quellin.ico")
+
+add_executable(Quellin WIN32 app/main.cpp ${QUELLIN_RESOURCES})
+target_link_libraries(Quellin PRIVATE quellin_app)
+
+if(QUELLIN_TESTS)
+  enable_testing()
+  if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
+    # ctest runs the Windows test programs under Wine.
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-exec)
+  endif()
+  add_subdirectory(tests/wine)
+endif()
