@@ -1,9 +1,11 @@
 # Cross-compiling for 32-bit Windows with MinGW-w64.
+# The posix thread model gives the C++ standard library its std::thread and
+# std::mutex (GoogleTest needs them); -static keeps its runtime inside the .exe.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(_prefix i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${_prefix}-gcc)
-set(CMAKE_CXX_COMPILER ${_prefix}-g++)
+set(CMAKE_C_COMPILER   ${_prefix}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${_prefix}-g++-posix)
 set(CMAKE_RC_COMPILER  ${_prefix}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${_prefix})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -7,5 +7,4 @@ set(QUELLIN_APP_SOURCES
   ${CMAKE_SOURCE_DIR}/app/DigestApp.cpp
   ${CMAKE_SOURCE_DIR}/app/DigestDlg.cpp
   ${CMAKE_SOURCE_DIR}/jobs/JobState.cpp
-  ${CMAKE_SOURCE_DIR}/digest/report_progress.cpp
 )

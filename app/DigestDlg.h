@@ -1,0 +1,54 @@
+// The main dialog: compact single-file panel plus the list panel that the
+// expanded layout uncovers.
+#pragma once
+#include <memory>
+
+#include "framework/AfxCtrls.h"
+#include "framework/AfxFile.h"
+#include "framework/AfxGdi.h"
+#include "framework/AfxWin.h"
+#include "res/resource.h"
+
+// Run-time controls that the checking thread and other parts of the program
+// reach without the dialog object. The dialog owns them.
+extern CListCtrl* g_pFileList;
+extern CProgressCtrl* g_pTotalProgress;
+
+// How much taller the expanded layout is than the compact one, in pixels.
+constexpr int kListPanelHeight = 252;
+
+class CDigestDlg : public CDialog {
+public:
+    CDigestDlg();
+    ~CDigestDlg() override;
+
+    // 1: compact layout (single path), 0: expanded layout (the list). Callers
+    // only ever ask for the other layout than the current one.
+    void SetCompactMode(int flag);
+
+    CFileFind m_finder;
+    CProgressCtrl m_progress;
+    CString m_strMD5;
+    CString m_strPath;
+    BOOL m_bTopMost = 0;
+    HICON m_hIcon;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnCheckTopmost();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void CreateListPanel();
+
+    std::unique_ptr<CButton> m_pListFrame;    // 1101
+    std::unique_ptr<CButton> m_pTotalFrame;   // 1102
+    std::unique_ptr<CStatic> m_pTotalLabel;   // 1103
+    std::unique_ptr<CStatic> m_pListStatus;   // 1104
+    std::unique_ptr<CStatic> m_pListCount;    // 1105
+};

@@ -1,0 +1,7 @@
+#include "jobs/JobState.h"
+
+int g_bCompact = 1;
+int g_nItems = 0;
+CString g_strCurrentFile;
+HANDLE g_hCheckThread = nullptr;
+DWORD g_dwCheckThreadId = 0;

@@ -1,0 +1,17 @@
+// State shared by the window thread and the checking thread.
+#pragma once
+#include <windows.h>
+
+#include "framework/AfxString.h"
+#include "jobs/run_flag.h"
+
+// 1: compact layout, Start checks the single path; 0: expanded layout, Start
+// checks every row of the file list.
+extern int g_bCompact;
+// Number of entries in the file list.
+extern int g_nItems;
+// Path of the file being digested; the progress report sizes the bar from it.
+extern CString g_strCurrentFile;
+// The running checking thread, null when none.
+extern HANDLE g_hCheckThread;
+extern DWORD g_dwCheckThreadId;

@@ -1,0 +1,79 @@
+// Drives the program's real main dialog from a test thread.
+//
+// The dialog runs on its own UI thread, exactly as on the program's main
+// thread (theApp.InitInstance and its modal loop); the test thread reads and
+// changes it through window messages, as another program or the user would.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CDigestDlg;
+
+namespace harness {
+
+class App {
+public:
+    App();   // starts the UI thread and waits for the main dialog
+    ~App();  // closes the dialog (answering an exit question with Yes) and joins the thread
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    HWND hwnd() const { return m_dlg; }
+    CDigestDlg* dlg() const;
+    DWORD uiThreadId() const { return m_threadId; }
+    // Runs fn on the UI thread and waits for it, as a handler would run.
+    void OnUi(const std::function<void()>& fn) const;
+    // True when the UI thread has ended (the dialog closed).
+    bool Ended(DWORD waitMs = 0) const;
+
+private:
+    static DWORD WINAPI UiThread(LPVOID self);
+    HANDLE m_thread = nullptr;
+    DWORD m_threadId = 0;
+    HWND m_helper = nullptr;
+    HWND m_dlg = nullptr;
+    HANDLE m_ready = nullptr;
+};
+
+// Window texts and states, read across threads.
+std::string Text(HWND wnd);
+std::string ItemText(HWND dlg, int id);
+bool Enabled(HWND dlg, int id);
+// Clicks a button and waits for its handler (send) or not (post: for
+// handlers that open a modal box).
+void Click(HWND dlg, int id);
+void PostClick(HWND dlg, int id);
+
+// Waits until pred() is true, up to timeoutMs; returns the last result.
+bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs = 5000);
+// A top-level dialog (class "#32770") owned by owner, or null after timeoutMs.
+HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 5000);
+// The message text of a message box.
+std::string MessageBoxText(HWND box);
+
+// Client-area rectangle of a child control, in the dialog's client coordinates.
+RECT ChildRect(HWND dlg, int id);
+
+// Pixels of a window's client area as the screen shows it (0x00RRGGBB).
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint32_t> px;
+    uint32_t at(int x, int y) const { return px[static_cast<size_t>(y) * width + x]; }
+};
+Image CaptureClient(HWND wnd);
+Image CaptureWindow(HWND wnd);
+// Writes a 24-bit BMP into the screenshot folder (QUELLIN_SHOTS_DIR, or the
+// current folder); returns the path.
+std::string SaveBmp(const Image& img, const std::string& name);
+// Repaints the window and lets the X server catch up before a capture.
+void Settle(const App& app);
+
+// GBK text from a UTF-8 literal in a test source (the test sources are
+// compiled with the program's code page, so plain literals are GBK already).
+inline std::string S(const char* s) { return std::string(s); }
+
+}  // namespace harness

@@ -1,0 +1,305 @@
+// The main window as the program starts it: every control, the two layouts,
+// always-on-top, the icon and the version block.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "app/DigestDlg.h"
+#include "harness.h"
+#include "jobs/JobState.h"
+#include "res/resource.h"
+
+using namespace harness;
+
+namespace {
+
+struct ControlSpec {
+    int id;
+    const char* cls;
+    const char* text;  // nullptr: not checked
+    bool enabled;
+};
+
+// Template 102, in template order, without the unnamed statics and frames.
+const ControlSpec kTemplateControls[] = {
+    {IDOK, "Button", "开始校验", true},
+    {IDCANCEL, "Button", "关闭退出", true},
+    {IDC_PATH, "Edit", "", true},
+    {IDC_MD5, "Edit", "", true},
+    {IDC_OPEN, "Button", "打开", true},
+    {IDC_COPY, "Button", "复制", false},
+    {IDC_PROGRESS, "msctls_progress32", nullptr, true},
+    {IDC_STATUS, "Static", "空闲！", true},
+    {IDC_STAGE, "Static", "0/3", true},
+    {IDC_STOP, "Button", "停止校验", false},
+    {IDC_TOPMOST, "Button", "总在最前", true},
+};
+
+struct PanelSpec {
+    int id;
+    const char* cls;
+    const char* text;
+    RECT rect;
+};
+
+const PanelSpec kPanel[] = {
+    {IDC_LISTFRAME, "Button", "", {5, 180, 367, 432}},
+    {IDC_TOTALFRAME, "Button", "", {13, 357, 360, 423}},
+    {IDC_FILELIST, "SysListView32", nullptr, {13, 196, 359, 358}},
+    {IDC_TOTALLABEL, "Static", "总共进度：", {22, 373, 90, 388}},
+    {IDC_LISTSTATUS, "Static", "空闲！", {175, 373, 350, 388}},
+    {IDC_LISTCOUNT, "Static", "1000/1000", {90, 373, 175, 388}},
+    {IDC_TOTALPROGRESS, "msctls_progress32", nullptr, {22, 393, 350, 413}},
+};
+
+std::string ClassOf(HWND h) {
+    char cls[64] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    return cls;
+}
+
+bool TopMost(HWND h) { return (GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+int WindowHeight(HWND h) {
+    RECT r;
+    GetWindowRect(h, &r);
+    return r.bottom - r.top;
+}
+
+RECT Client(HWND h) {
+    RECT r;
+    GetClientRect(h, &r);
+    return r;
+}
+
+}  // namespace
+
+TEST(MainWindow, StartStateHasEveryTemplateControl) {
+    App app;
+    HWND dlg = app.hwnd();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(Text(dlg), "Quellin V1.0.1.2版");
+    for (const auto& c : kTemplateControls) {
+        SCOPED_TRACE(c.id);
+        HWND h = GetDlgItem(dlg, c.id);
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(ClassOf(h), c.cls);
+        if (c.text) {
+            EXPECT_EQ(Text(h), c.text);
+        }
+        EXPECT_EQ(Enabled(dlg, c.id), c.enabled);
+        EXPECT_TRUE(IsWindowVisible(h));
+    }
+    // Read-only edits with static edges, the check box checked and the window on top.
+    for (int id : {IDC_PATH, IDC_MD5}) {
+        HWND h = GetDlgItem(dlg, id);
+        EXPECT_TRUE(GetWindowLongA(h, GWL_STYLE) & ES_READONLY);
+        EXPECT_TRUE(GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_STATICEDGE);
+    }
+    EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_TOPMOST), BST_CHECKED);
+    EXPECT_TRUE(TopMost(dlg));
+    EXPECT_TRUE(GetWindowLongA(dlg, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    EXPECT_TRUE(GetWindowLongA(dlg, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    EXPECT_TRUE(GetWindowLongA(GetDlgItem(dlg, IDC_STAGE), GWL_EXSTYLE) & WS_EX_RIGHT);
+    EXPECT_EQ(SendMessageA(GetDlgItem(dlg, IDOK), WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON,
+              DLGC_DEFPUSHBUTTON);
+    EXPECT_EQ(g_bCompact, 1);
+    EXPECT_EQ(g_bWorking.load(), 0);
+}
+
+TEST(MainWindow, ListPanelControlsFontAndColumns) {
+    App app;
+    HWND dlg = app.hwnd();
+    HFONT font = nullptr;
+    for (const auto& c : kPanel) {
+        SCOPED_TRACE(c.id);
+        HWND h = GetDlgItem(dlg, c.id);
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(ClassOf(h), c.cls);
+        if (c.text) {
+            EXPECT_EQ(Text(h), c.text);
+        }
+        const RECT r = ChildRect(dlg, c.id);
+        EXPECT_EQ(r.left, c.rect.left);
+        EXPECT_EQ(r.top, c.rect.top);
+        EXPECT_EQ(r.right, c.rect.right);
+        EXPECT_EQ(r.bottom, c.rect.bottom);
+        EXPECT_TRUE(GetWindowLongA(h, GWL_STYLE) & WS_VISIBLE);
+        HFONT f = reinterpret_cast<HFONT>(SendMessageA(h, WM_GETFONT, 0, 0));
+        if (!font) font = f;
+        EXPECT_EQ(f, font) << "all panel controls share one font";
+    }
+    ASSERT_NE(font, nullptr);
+    LOGFONTA lf{};
+    ASSERT_TRUE(GetObjectA(font, sizeof lf, &lf));
+    EXPECT_EQ(lf.lfHeight, 12);
+    EXPECT_EQ(lf.lfWeight, FW_NORMAL);
+    EXPECT_EQ(lf.lfCharSet, GB2312_CHARSET);
+    EXPECT_FALSE(lf.lfUnderline);
+    EXPECT_STREQ(lf.lfFaceName, "宋体");
+
+    HWND list = GetDlgItem(dlg, IDC_FILELIST);
+    EXPECT_EQ(GetWindowLongA(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+    EXPECT_TRUE(GetWindowLongA(list, GWL_STYLE) & WS_BORDER);
+    const DWORD ex = static_cast<DWORD>(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    EXPECT_EQ(ex & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT), DWORD(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
+    EXPECT_FALSE(GetWindowLongA(GetDlgItem(dlg, IDC_TOTALPROGRESS), GWL_STYLE) & WS_BORDER);
+
+    HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+    ASSERT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 2);
+    const char* names[] = {"文件路径", "文件属性/全文MD5值"};
+    const int widths[] = {140, 205};
+    for (int col = 0; col < 2; ++col) {
+        char name[64] = {};
+        LVCOLUMNA lc{};
+        lc.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        lc.pszText = name;
+        lc.cchTextMax = sizeof name;
+        ASSERT_TRUE(SendMessageA(list, LVM_GETCOLUMNA, col, reinterpret_cast<LPARAM>(&lc)));
+        EXPECT_STREQ(name, names[col]);
+        EXPECT_EQ(lc.cx, widths[col]);
+        EXPECT_EQ(lc.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
+    }
+    EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 0);
+}
+
+TEST(MainWindow, NoTwoControlsShareAnId) {
+    App app;
+    std::map<int, int> seen;
+    EnumChildWindows(app.hwnd(), [](HWND h, LPARAM l) -> BOOL {
+        if (GetParent(h) == GetAncestor(h, GA_ROOT)) {
+            const int id = GetDlgCtrlID(h);
+            if (id != 0xFFFF && id != -1) ++(*reinterpret_cast<std::map<int, int>*>(l))[id];
+        }
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&seen));
+    EXPECT_EQ(seen.size(), 18u) << "11 template controls with IDs and the 7 panel controls";
+    for (const auto& [id, count] : seen) EXPECT_EQ(count, 1) << "ID " << id;
+}
+
+TEST(MainWindow, CompactClientAreaHidesThePanel) {
+    App app;
+    HWND dlg = app.hwnd();
+    const RECT client = Client(dlg);
+    std::printf("compact client area: %ld x %ld\n", client.right, client.bottom);
+    // The panel is placed in pixels right below the template's client area.
+    EXPECT_NEAR(client.right, 371, 2);
+    EXPECT_GE(client.bottom, 180);
+    EXPECT_LE(client.bottom, 186);
+
+    Settle(app);
+    const Image img = CaptureClient(dlg);
+    ASSERT_EQ(img.height, client.bottom);
+    SaveBmp(CaptureWindow(dlg), "main-compact.bmp");
+    // Rows from 180 down show nothing of the panel: only the dialog's face colour.
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const uint32_t faceRgb = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+    int stray = 0;
+    for (int y = 180; y < img.height; ++y)
+        for (int x = 0; x < img.width; ++x)
+            if (img.at(x, y) != faceRgb) ++stray;
+    EXPECT_EQ(stray, 0) << "pixels of the list panel show in the compact layout";
+}
+
+TEST(MainWindow, ExpandedLayoutShowsThePanelAndReturnsExactly) {
+    App app;
+    HWND dlg = app.hwnd();
+    const int compact = WindowHeight(dlg);
+    for (int round = 0; round < 2; ++round) {
+        app.OnUi([&] { app.dlg()->SetCompactMode(0); });
+        EXPECT_EQ(g_bCompact, 0);
+        EXPECT_EQ(WindowHeight(dlg), compact + 252);
+        const RECT client = Client(dlg);
+        for (const auto& c : kPanel) {
+            const RECT r = ChildRect(dlg, c.id);
+            EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+                << "control " << c.id << " outside the expanded client area";
+        }
+        if (round == 0) {
+            Settle(app);
+            SaveBmp(CaptureWindow(dlg), "main-expanded.bmp");
+        }
+        app.OnUi([&] { app.dlg()->SetCompactMode(1); });
+        EXPECT_EQ(g_bCompact, 1);
+        EXPECT_EQ(WindowHeight(dlg), compact);
+    }
+}
+
+TEST(MainWindow, TopMostBoxTogglesTheWindowsTopMostState) {
+    App app;
+    HWND dlg = app.hwnd();
+    ASSERT_TRUE(TopMost(dlg));
+    for (int round = 0; round < 2; ++round) {
+        Click(dlg, IDC_TOPMOST);
+        EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_TOPMOST), BST_UNCHECKED);
+        EXPECT_FALSE(TopMost(dlg));
+        EXPECT_EQ(app.dlg()->m_bTopMost, 0);
+        Click(dlg, IDC_TOPMOST);
+        EXPECT_EQ(IsDlgButtonChecked(dlg, IDC_TOPMOST), BST_CHECKED);
+        EXPECT_TRUE(TopMost(dlg));
+        EXPECT_EQ(app.dlg()->m_bTopMost, 1);
+    }
+}
+
+TEST(MainWindow, IconForWindowDragAndMinimisedPainting) {
+    App app;
+    HWND dlg = app.hwnd();
+    HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(dlg, WM_QUERYDRAGICON, 0, 0)), icon);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(dlg, WM_GETICON, ICON_BIG, 0)), icon);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(dlg, WM_GETICON, ICON_SMALL, 0)), icon);
+
+    // Minimised some other way than the minimise command: it stays iconic and
+    // paints without trouble.
+    app.OnUi([&] { ShowWindow(dlg, SW_MINIMIZE); });
+    EXPECT_TRUE(IsIconic(dlg));
+    app.OnUi([&] { RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); });
+    app.OnUi([&] { ShowWindow(dlg, SW_RESTORE); });
+    EXPECT_FALSE(IsIconic(dlg));
+}
+
+TEST(Resources, IconHasTwoSixteenColourImages) {
+    HMODULE mod = GetModuleHandleA(nullptr);
+    HRSRC res = FindResourceA(mod, MAKEINTRESOURCEA(IDR_MAINFRAME), MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */);
+    ASSERT_NE(res, nullptr);
+    const BYTE* dir = static_cast<const BYTE*>(LockResource(LoadResource(mod, res)));
+    ASSERT_EQ(dir[4] | (dir[5] << 8), 2);
+    std::set<int> sizes;
+    for (int i = 0; i < 2; ++i) {
+        const BYTE* e = dir + 6 + 14 * i;
+        sizes.insert(e[0]);
+        EXPECT_EQ(e[2], 16) << "colour count";
+    }
+    EXPECT_EQ(sizes, (std::set<int>{16, 32}));
+}
+
+TEST(Resources, VersionBlock) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    ASSERT_GT(size, 0u);
+    std::string block(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, &block[0]));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &len));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00010002u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00010002u);
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &len));
+    EXPECT_EQ(translation[0], 0x0804);
+    EXPECT_EQ(translation[1], 1200);
+    char* desc = nullptr;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\StringFileInfo\\080404b0\\FileDescription",
+                               reinterpret_cast<void**>(&desc), &len));
+    EXPECT_STREQ(desc, "Quellin");
+}
