@@ -1,0 +1,53 @@
+// Scaling of the per-file progress bar, and the decision when to move it.
+// Pure functions and a tiny state object; no Windows header, so the native
+// tests exercise exactly what the program runs.
+#pragma once
+#include <cstdint>
+
+// A progress bar range holds an int and the common control draws a few
+// hundred pixels, so the range is kept below 10000: the file size in KiB,
+// divided by 10 (integer division) until it is below 10000. shift counts
+// the divisions; the chunk counter is divided by 10 the same number of times.
+struct ProgressScale {
+    int range;  // bar maximum, 0..9999
+    int shift;  // powers of ten taken off the KiB count and the chunk count
+};
+
+// Scale for a file of kib KiB (size in bytes / 1024, rounded down).
+ProgressScale ScaleForKiB(std::uint64_t kib);
+
+// Same, straight from a size in bytes (files may be 4 GiB or larger).
+ProgressScale ScaleForBytes(std::uint64_t bytes);
+
+// Bar position after `chunks` 1024-byte chunks: chunks divided by 10,
+// shift times. A file read to its end always reaches at least the range
+// (its chunk count is its KiB count rounded up).
+int ScaledPosition(std::uint64_t chunks, int shift);
+
+// Decides which positions of one file's bar are worth sending to the
+// control. Sending PBM_SETPOS for every chunk would cost a cross-thread
+// message per KiB; instead a position is sent only when
+//   - it differs from the last one sent for this file, and
+//   - at least kMinIntervalMs passed since the last send (about 60 a second),
+// except that the first position after Start, and every change once the
+// position has reached the range's maximum, go out at once, so the bar ends
+// exactly where it should.
+//
+//   ProgressThrottle t;
+//   t.Start(scale.range);                        // new file
+//   if (t.ShouldSend(pos, nowMs)) SendMessage(bar, PBM_SETPOS, pos, 0);
+//
+// nowMs is any millisecond clock that only moves forward (GetTickCount64,
+// or GetTickCount widened: a 32-bit wrap just causes one early send).
+class ProgressThrottle {
+public:
+    static constexpr std::uint64_t kMinIntervalMs = 17;
+
+    void Start(int rangeMax);
+    bool ShouldSend(int pos, std::uint64_t nowMs);
+
+private:
+    int rangeMax_ = 0;
+    int lastPos_ = -1;  // -1: nothing sent since Start
+    std::uint64_t lastMs_ = 0;
+};
