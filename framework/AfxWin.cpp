@@ -155,6 +155,12 @@ void AfxEnableControlContainer() {
     ::InitCommonControlsEx(&icc);
 }
 
+CString AfxLoadString(UINT id) {
+    char buf[1024] = {};
+    const int len = ::LoadStringA(AfxGetInstanceHandle(), id, buf, sizeof buf);
+    return CString(buf, len > 0 ? len : 0);
+}
+
 static CString AppTitle() {
     CWinApp* app = AfxGetApp();
     if (app && !app->m_strAppName.IsEmpty()) return app->m_strAppName;

@@ -8,6 +8,8 @@
 #pragma once
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include "framework/AfxString.h"
 
 class CFont;
@@ -48,6 +50,12 @@ public:
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
     void CheckRadioButton(int first, int last, int check) const { ::CheckRadioButton(m_hWnd, first, last, check); }
     void SetFont(CFont* font, BOOL redraw = TRUE) const;
+    int MessageBox(const char* text, const char* caption = nullptr, UINT type = MB_OK) const {
+        return ::MessageBoxA(m_hWnd, text, caption, type);
+    }
+    BOOL PostMessage(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return ::PostMessageA(m_hWnd, msg, wParam, lParam);
+    }
 
     // Stand-ins for the special insert-after handles of SetWindowPos.
     static const CWnd wndTopMost;
@@ -136,9 +144,13 @@ protected:                    \
     }
 #define ON_BN_CLICKED(id, fn) {WM_COMMAND, BN_CLICKED, (id), AFX_THUNK(self_->fn(); return 0;)},
 #define ON_MESSAGE(msg, fn) {(msg), 0, 0, AFX_THUNK(return self_->fn(wParam_, lParam_);)},
+// A message number from RegisterWindowMessage, held in a variable that is set
+// before the map is first used.
+#define ON_REGISTERED_MESSAGE(msgVar, fn) {(msgVar), 0, 0, AFX_THUNK(return self_->fn(wParam_, lParam_);)},
 #define ON_WM_PAINT() {WM_PAINT, 0, 0, AFX_THUNK(self_->OnPaint(); return 0;)},
 #define ON_WM_QUERYDRAGICON() {WM_QUERYDRAGICON, 0, 0, AFX_THUNK(return (LRESULT)self_->OnQueryDragIcon();)},
 #define ON_WM_SYSCOMMAND() {WM_SYSCOMMAND, 0, 0, AFX_THUNK(self_->OnSysCommand((UINT)wParam_, lParam_); return 0;)},
+#define ON_MESSAGE_VOID(msg, fn) {(msg), 0, 0, AFX_THUNK(self_->fn(); return 0;)},
 #define ON_WM_DROPFILES() {WM_DROPFILES, 0, 0, AFX_THUNK(self_->OnDropFiles((HDROP)wParam_); return 0;)},
 
 class CWinApp {
@@ -165,5 +177,7 @@ inline BOOL Enable3dControls() { return TRUE; }
 // A message box owned by the main window, the application's title as its
 // caption, and the warning icon unless type names another icon.
 int AfxMessageBox(const char* text, UINT type = MB_OK);
+// A string resource of the program (empty when there is none).
+CString AfxLoadString(UINT id);
 // Process entry: runs the application object's InitInstance.
 int AfxWinMain();

@@ -1,9 +1,14 @@
 #include "harness.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <gtest/gtest.h>
 
 #include "app/DigestApp.h"
 #include "app/DigestDlg.h"
@@ -12,10 +17,16 @@ namespace harness {
 namespace {
 
 const UINT kRunMsg = WM_APP + 1;
+const UINT kRunOwnedMsg = WM_APP + 2;
 
 LRESULT CALLBACK HelperProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     if (msg == kRunMsg) {
         (*reinterpret_cast<const std::function<void()>*>(w))();
+        return 0;
+    }
+    if (msg == kRunOwnedMsg) {
+        std::unique_ptr<std::function<void()>> fn(reinterpret_cast<std::function<void()>*>(w));
+        (*fn)();
         return 0;
     }
     return DefWindowProcA(h, msg, w, l);
@@ -97,6 +108,18 @@ CDigestDlg* App::dlg() const { return static_cast<CDigestDlg*>(theApp.m_pMainWnd
 
 void App::OnUi(const std::function<void()>& fn) const {
     SendMessageA(m_helper, kRunMsg, reinterpret_cast<WPARAM>(&fn), 0);
+}
+
+void App::PostUi(std::function<void()> fn) const {
+    auto* owned = new std::function<void()>(std::move(fn));
+    PostMessageA(m_helper, kRunOwnedMsg, reinterpret_cast<WPARAM>(owned), 0);
+}
+
+void App::Sync() const {
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    PostUi([done] { SetEvent(done); });
+    WaitForSingleObject(done, 30000);
+    CloseHandle(done);
 }
 
 bool App::Ended(DWORD waitMs) const { return WaitForSingleObject(m_thread, waitMs) == WAIT_OBJECT_0; }
@@ -221,5 +244,184 @@ void Settle(const App& app) {
     app.OnUi([&] { RedrawWindow(app.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW); });
     Sleep(300);
 }
+
+}  // namespace harness
+
+#include <wincrypt.h>
+
+#include "jobs/run_flag.h"
+
+namespace harness {
+
+TempDir::TempDir() {
+    char base[MAX_PATH] = {};
+    GetTempPathA(sizeof base, base);
+    static unsigned counter = 0;
+    char name[MAX_PATH];
+    std::snprintf(name, sizeof name, "%squellin-test-%lu-%u", base, GetCurrentProcessId(), ++counter);
+    m_path = name;
+    RemoveTree(m_path);
+    CreateDirectoryA(m_path.c_str(), nullptr);
+}
+
+TempDir::~TempDir() { RemoveTree(m_path); }
+
+std::string TempDir::Sub(const std::string& rel) const {
+    std::string full = m_path;
+    size_t start = 0;
+    for (;;) {
+        // Folders on the way (rel uses single-byte '\\' separators only where meant).
+        const size_t slash = rel.find('\\', start);
+        if (slash == std::string::npos) break;
+        CreateDirectoryA((m_path + "\\" + rel.substr(0, slash)).c_str(), nullptr);
+        start = slash + 1;
+    }
+    return full + "\\" + rel;
+}
+
+void RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = fd.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string child = path + "\\" + name;
+            if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveTree(child);
+            else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryA(child.c_str());
+            else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+void WriteText(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) { ADD_FAILURE_AT(__FILE__, __LINE__); return; }
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+void WriteFile(const std::string& path, size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(x >> 24);
+    }
+    WriteText(path, bytes);
+}
+
+void WriteSparse(const std::string& path, unsigned long long size) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER pos;
+    pos.QuadPart = static_cast<LONGLONG>(size);
+    SetFilePointerEx(h, pos, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+}
+
+std::string OracleMd5(const std::string& path) {
+    HCRYPTPROV prov = 0;
+    HCRYPTHASH hash = 0;
+    std::string result;
+    if (!CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return result;
+    if (CryptCreateHash(prov, CALG_MD5, 0, 0, &hash)) {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        if (f) {
+            std::vector<unsigned char> buf(1 << 20);
+            size_t n;
+            while ((n = std::fread(buf.data(), 1, buf.size(), f)) > 0) CryptHashData(hash, buf.data(), static_cast<DWORD>(n), 0);
+            std::fclose(f);
+            BYTE digest[16];
+            DWORD len = sizeof digest;
+            if (CryptGetHashParam(hash, HP_HASHVAL, digest, &len, 0)) {
+                char hex[33];
+                for (int i = 0; i < 16; ++i) std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+                result = hex;
+            }
+        }
+        CryptDestroyHash(hash);
+    }
+    CryptReleaseContext(prov, 0);
+    return result;
+}
+
+HDROP MakeDrop(const std::vector<std::string>& paths) {
+    size_t chars = 1;
+    for (const auto& p : paths) chars += p.size() + 1;
+    HGLOBAL mem = GlobalAlloc(GHND, sizeof(DROPFILES) + chars);
+    auto* df = static_cast<DROPFILES*>(GlobalLock(mem));
+    df->pFiles = sizeof(DROPFILES);
+    df->fWide = FALSE;
+    char* out = reinterpret_cast<char*>(df) + sizeof(DROPFILES);
+    for (const auto& p : paths) {
+        std::memcpy(out, p.c_str(), p.size() + 1);
+        out += p.size() + 1;
+    }
+    *out = '\0';
+    GlobalUnlock(mem);
+    return static_cast<HDROP>(mem);
+}
+
+void Drop(const App& app, const std::vector<std::string>& paths) {
+    PostMessageA(app.hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
+    app.Sync();
+}
+
+static std::string CellText(HWND list, int row, int col) {
+    std::vector<char> buf(4096);
+    LVITEMA item{};
+    item.iSubItem = col;
+    item.pszText = buf.data();
+    item.cchTextMax = static_cast<int>(buf.size());
+    SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    return buf.data();
+}
+
+std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg) {
+    HWND list = GetDlgItem(dlg, 1005);
+    const int n = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (int i = 0; i < n; ++i) rows.emplace_back(CellText(list, i, 0), CellText(list, i, 1));
+    return rows;
+}
+
+bool WaitIdle(HWND dlg, DWORD timeoutMs) {
+    return WaitUntil([&] { return g_bWorking.load() == 0 && Enabled(dlg, IDOK) && Enabled(dlg, 1002); }, timeoutMs);
+}
+
+void Answer(HWND box, int id) {
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); });
+}
+
+std::vector<std::string> WalkFiles(const std::string& folder) {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*.*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do {
+        const std::string name = fd.cFileName;
+        if (name == "." || name == "..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            auto sub = WalkFiles(folder + "\\" + name);
+            out.insert(out.end(), sub.begin(), sub.end());
+        } else {
+            out.push_back(folder + "\\" + name);
+        }
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return out;
+}
+
+int BarMax(HWND bar) { return static_cast<int>(SendMessageA(bar, PBM_GETRANGE, FALSE, 0)); }
+int BarPos(HWND bar) { return static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0)); }
 
 }  // namespace harness

@@ -6,6 +6,8 @@
 #pragma once
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -27,6 +29,12 @@ public:
     DWORD uiThreadId() const { return m_threadId; }
     // Runs fn on the UI thread and waits for it, as a handler would run.
     void OnUi(const std::function<void()>& fn) const;
+    // Queues fn to run on the UI thread and returns at once (for handlers
+    // that open a modal box).
+    void PostUi(std::function<void()> fn) const;
+    // Returns once the UI thread has handled every message posted to it
+    // before this call (a modal box it shows meanwhile does not block this).
+    void Sync() const;
     // True when the UI thread has ended (the dialog closed).
     bool Ended(DWORD waitMs = 0) const;
 
@@ -75,5 +83,51 @@ void Settle(const App& app);
 // GBK text from a UTF-8 literal in a test source (the test sources are
 // compiled with the program's code page, so plain literals are GBK already).
 inline std::string S(const char* s) { return std::string(s); }
+
+}  // namespace harness
+
+namespace harness {
+
+// A fresh folder under the temporary folder, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return m_path; }
+    // path() + "\\" + rel; creates the folders on the way.
+    std::string Sub(const std::string& rel) const;
+
+private:
+    std::string m_path;
+};
+
+void RemoveTree(const std::string& path);
+// Writes bytes (a made-up pattern of size bytes, seeded) to path.
+void WriteFile(const std::string& path, size_t size, unsigned seed = 1);
+void WriteText(const std::string& path, const std::string& bytes);
+// Creates path as a sparse file of the given size.
+void WriteSparse(const std::string& path, unsigned long long size);
+// The file's MD5 as 32 lowercase hex digits, from the system's own crypto
+// provider: an implementation independent of the program's.
+std::string OracleMd5(const std::string& path);
+
+// An HDROP made as the shell makes one (ANSI paths).
+HDROP MakeDrop(const std::vector<std::string>& paths);
+// Posts WM_DROPFILES with such an HDROP to the main dialog and waits until
+// the dialog has handled it.
+void Drop(const App& app, const std::vector<std::string>& paths);
+// Rows of the file list, columns 0 and 1.
+std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg);
+// Waits until no run is active and Start is enabled again.
+bool WaitIdle(HWND dlg, DWORD timeoutMs = 30000);
+// Closes a message box (or dialog) with the given button and waits until it has gone.
+void Answer(HWND box, int id);
+// Files below folder, depth first, in the order the system's search lists them.
+std::vector<std::string> WalkFiles(const std::string& folder);
+// PBM_GETRANGE upper bound and PBM_GETPOS of a progress bar.
+int BarMax(HWND bar);
+int BarPos(HWND bar);
 
 }  // namespace harness

@@ -1,0 +1,43 @@
+#include "intake/OpenFile.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include "app/DigestDlg.h"
+#include "jobs/JobState.h"
+
+namespace {
+const char kFilter[] =
+    "所有文件 (*.*)\0*.*\0"
+    "EXE 文件 (*.exe)\0*.exe\0"
+    "RAR 文件 (*.rar)\0*.rar\0";  // the literal's own zero ends the list
+}
+
+BOOL ChooseFile(char* path, const char* filter) {
+    OPENFILENAMEA ofn{};
+    // The record's early form, without the fields of later platform versions.
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = AfxGetMainWnd()->m_hWnd;
+    ofn.lpstrFilter = filter;
+    ofn.nFilterIndex = 1;
+    path[0] = '\0';
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = OFN_READONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    return ::GetOpenFileNameA(&ofn);
+}
+
+void CDigestDlg::OnButtonOpen() {
+    char path[MAX_PATH];
+    if (!ChooseFile(path, kFilter)) return;
+
+    GetDlgItem(IDC_COPY).EnableWindow(FALSE);
+    SetDlgItemText(IDC_PATH, path);
+    SetDlgItemText(IDC_MD5, "");
+    m_progress.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, 1));
+    m_progress.SendMessage(PBM_SETPOS, 0);
+    SetDlgItemText(IDC_COPY, "复制");
+    SetDlgItemText(IDC_STAGE, "0/3");
+    SetDlgItemText(IDC_STATUS, "准备就绪,请点击开始校验.");
+    if (g_bCompact == 0) SetCompactMode(1);
+}

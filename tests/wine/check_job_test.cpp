@@ -1,0 +1,472 @@
+// Checking end to end in the real dialog: Open, Start, Stop, exit, drops and
+// the expansion of folders, with digests compared to the system's own MD5.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/DigestDlg.h"
+#include "harness.h"
+#include "jobs/JobState.h"
+#include "res/resource.h"
+
+using namespace harness;
+
+namespace {
+
+const char kReady[] = "准备就绪,请点击开始校验.";
+const char kFailed[] = "全文MD5值校验失败";
+const char kFailedRow[] = "全文MD5值校验失败               ";
+
+// Chooses path in the real Open dialog (or cancels it when path is empty).
+void OpenWithDialog(const App& app, const std::string& path) {
+    HWND dlg = app.hwnd();
+    PostClick(dlg, IDC_OPEN);
+    HWND open = WaitForOwnedDialog(dlg);
+    ASSERT_NE(open, nullptr) << "no Open dialog";
+    // The file-type box starts on the first filter.
+    HWND types = GetDlgItem(open, 0x470);
+    if (types) {
+        const int sel = static_cast<int>(SendMessageA(types, CB_GETCURSEL, 0, 0));
+        char text[128] = {};
+        SendMessageA(types, CB_GETLBTEXT, sel, reinterpret_cast<LPARAM>(text));
+        EXPECT_STREQ(text, "所有文件 (*.*)");
+        EXPECT_EQ(SendMessageA(types, CB_GETCOUNT, 0, 0), 3);
+    }
+    if (path.empty()) {
+        Answer(open, IDCANCEL);
+    } else {
+        SetDlgItemTextA(open, 0x47C, path.c_str());
+        PostMessageA(GetDlgItem(open, IDOK), BM_CLICK, 0, 0);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(open); })) << "Open dialog still shown";
+    app.Sync();  // the handler has finished
+}
+
+void Start(HWND dlg) { Click(dlg, IDOK); }
+
+// Starts a check of one file through the path box, as after Open.
+void CheckPath(const App& app, const std::string& path) {
+    SetDlgItemTextA(app.hwnd(), IDC_PATH, path.c_str());
+    Start(app.hwnd());
+}
+
+void ExpectIdleButtons(HWND dlg) {
+    EXPECT_TRUE(Enabled(dlg, IDOK));
+    EXPECT_TRUE(Enabled(dlg, IDC_OPEN));
+    EXPECT_FALSE(Enabled(dlg, IDC_STOP));
+}
+
+// Holds a file open with no sharing, so nobody else can open it.
+struct LockedFile {
+    explicit LockedFile(const std::string& path)
+        : h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~LockedFile() { CloseHandle(h); }
+    HANDLE h;
+};
+
+std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }
+
+// Windows path of a Unix path (Wine maps / to drive Z:).
+std::string WinPath(const char* unixPath) {
+    std::string p = std::string("Z:") + unixPath;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return p;
+}
+
+}  // namespace
+
+TEST(CheckSingleFile, OpenThenStartShowsTheDigest) {
+    TempDir dir;
+    const std::string file = dir.Sub("data.bin");
+    WriteFile(file, 300000, 7);
+    App app;
+    HWND dlg = app.hwnd();
+    OpenWithDialog(app, file);
+    EXPECT_EQ(ItemText(dlg, IDC_PATH), file);
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), kReady);
+    EXPECT_EQ(ItemText(dlg, IDC_STAGE), "0/3");
+    EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file));
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "全文MD5值校验完毕.");
+    EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
+    EXPECT_TRUE(Enabled(dlg, IDC_COPY));
+    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
+    HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
+    EXPECT_EQ(BarMax(bar), 292);  // 300000 bytes = 292 whole KiB
+    EXPECT_EQ(BarPos(bar), 292);  // 293 chunks: one above the range, the bar is full
+    ExpectIdleButtons(dlg);
+    SaveBmp(CaptureWindow(dlg), "single-file-result.bmp");
+
+    // Open again after a completed run takes the result back.
+    OpenWithDialog(app, file);
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), "");
+    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
+    EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+    EXPECT_EQ(ItemText(dlg, IDC_STAGE), "0/3");
+    EXPECT_EQ(BarPos(bar), 0);
+}
+
+TEST(CheckSingleFile, OpenCancelChangesNothing) {
+    App app;
+    HWND dlg = app.hwnd();
+    SetDlgItemTextA(dlg, IDC_PATH, "before");
+    OpenWithDialog(app, "");
+    EXPECT_EQ(ItemText(dlg, IDC_PATH), "before");
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "空闲！");
+    EXPECT_EQ(g_bCompact, 1);
+}
+
+TEST(CheckSingleFile, EmptyPathAndPlaceholder) {
+    App app;
+    HWND dlg = app.hwnd();
+    PostClick(dlg, IDOK);
+    HWND box = WaitForOwnedDialog(dlg);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "路径错误，文件不存在无法校验！");
+    EXPECT_EQ(Text(box), "Quellin");
+    Answer(box, IDOK);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(g_bWorking.load(), 0);
+    ExpectIdleButtons(dlg);
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "空闲！");
+
+    // A list placeholder is accepted as a target although no such file exists;
+    // in the compact layout there is then no file to digest.
+    CheckPath(app, "一个文件夹");
+    EXPECT_EQ(WaitForOwnedDialog(dlg, 300), nullptr) << "placeholder refused";
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+}
+
+TEST(CheckSingleFile, FileThatCannotBeOpened) {
+    TempDir dir;
+    const std::string file = dir.Sub("locked.bin");
+    WriteFile(file, 5000);
+    LockedFile lock(file);
+    App app;
+    HWND dlg = app.hwnd();
+    CheckPath(app, file);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "全文MD5值校验失败.");
+    EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
+    EXPECT_EQ(BarPos(GetDlgItem(dlg, IDC_PROGRESS)), 1);
+    EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+    ExpectIdleButtons(dlg);
+}
+
+TEST(Drops, OneFileIsCheckedAtOnceInTheCompactLayout) {
+    TempDir dir;
+    const std::string file = dir.Sub("one.txt");
+    WriteFile(file, 4096);
+    App app;
+    HWND dlg = app.hwnd();
+    app.OnUi([&] { app.dlg()->SetCompactMode(0); });
+    Drop(app, {file});
+    ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_STAGE) == "3/3"; }));
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(g_bCompact, 1);
+    EXPECT_EQ(ItemText(dlg, IDC_PATH), file);
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file));
+    // The hidden list got the one empty entry of a single-file run.
+    EXPECT_EQ(g_nItems, 1);
+}
+
+TEST(Drops, FolderSeveralItemsAndEmpty) {
+    TempDir dir;
+    const std::string a = dir.Sub("a.txt"), b = dir.Sub("b.txt"), folder = dir.Sub("sub");
+    WriteFile(a, 10);
+    WriteFile(b, 20);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    App app;
+    HWND dlg = app.hwnd();
+    RECT compact;
+    GetWindowRect(dlg, &compact);
+
+    Drop(app, {folder});
+    ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == "获取文件及文件夹路径完毕."; }));
+    EXPECT_EQ(g_bCompact, 0);
+    EXPECT_EQ(ItemText(dlg, IDC_PATH), "一个文件夹");
+    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{{folder, "文件夹"}}));
+    EXPECT_EQ(Counter(dlg), "1/1");
+    EXPECT_TRUE(Enabled(dlg, IDOK)) << "a folder waits for Start";
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), kReady);
+
+    Drop(app, {a, folder, b});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "3/3"; }));
+    EXPECT_EQ(ItemText(dlg, IDC_PATH), "多个文件夹及文件");
+    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{
+                                 {a, "文件"}, {folder, "文件夹"}, {b, "文件"}}));
+    EXPECT_EQ(g_nItems, 3);
+
+    Drop(app, {});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "0/0"; }));
+    EXPECT_TRUE(ListRows(dlg).empty());
+    EXPECT_EQ(g_bCompact, 0) << "an empty drop keeps the layout";
+    EXPECT_EQ(WaitForOwnedDialog(dlg, 200), nullptr);
+}
+
+TEST(Drops, OpenInTheExpandedLayoutKeepsTheRows) {
+    TempDir dir;
+    const std::string a = dir.Sub("a.txt"), b = dir.Sub("b.txt");
+    WriteFile(a, 10);
+    WriteFile(b, 20);
+    App app;
+    HWND dlg = app.hwnd();
+    RECT compact;
+    GetWindowRect(dlg, &compact);
+    Drop(app, {a, b});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
+    OpenWithDialog(app, a);
+    EXPECT_EQ(g_bCompact, 1);
+    RECT now;
+    GetWindowRect(dlg, &now);
+    EXPECT_EQ(now.bottom - now.top, compact.bottom - compact.top);
+    EXPECT_EQ(ItemText(dlg, IDC_PATH), a);
+    EXPECT_EQ(ListRows(dlg).size(), 2u);
+}
+
+TEST(ListRun, NestedTreeInWalkOrderWithAnUnreadableFile) {
+    TempDir dir;
+    const std::string top = dir.Sub("tree");
+    WriteFile(dir.Sub("tree\\a.bin"), 3000, 1);
+    WriteFile(dir.Sub("tree\\s\\c.bin"), 70000, 2);
+    WriteFile(dir.Sub("tree\\s\\deeper\\d.bin"), 0, 3);
+    WriteFile(dir.Sub("tree\\z.bin"), 1024, 4);
+    const std::string locked = dir.Sub("tree\\s\\locked.bin");
+    WriteFile(locked, 100, 5);
+    const std::string single = dir.Sub("single.bin");
+    WriteFile(single, 1025, 6);
+    LockedFile lock(locked);
+
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, {single, top});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg));
+
+    std::vector<std::string> expected{single};
+    for (const auto& f : WalkFiles(top)) expected.push_back(f);
+    const auto rows = ListRows(dlg);
+    ASSERT_EQ(rows.size(), expected.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].first, expected[i]);
+        if (rows[i].first == locked)
+            EXPECT_EQ(rows[i].second, kFailedRow);
+        else
+            EXPECT_EQ(rows[i].second, OracleMd5(rows[i].first)) << rows[i].first;
+    }
+    const std::string n = std::to_string(rows.size());
+    EXPECT_EQ(g_nItems, static_cast<int>(rows.size()));
+    EXPECT_EQ(Counter(dlg), n + "/" + n);
+    HWND total = GetDlgItem(dlg, IDC_TOTALPROGRESS);
+    EXPECT_EQ(BarMax(total), static_cast<int>(rows.size()));
+    EXPECT_EQ(BarPos(total), static_cast<int>(rows.size()));
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验完成.");
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), "点击复制全部文件MD5校验值");
+    EXPECT_TRUE(Enabled(dlg, IDC_COPY));
+    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
+    SaveBmp(CaptureWindow(dlg), "list-run-result.bmp");
+
+    // A second Start expands the same rows again, in the same order.
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg));
+    const auto again = ListRows(dlg);
+    ASSERT_EQ(again.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(again[i], rows[i]);
+}
+
+TEST(ListRun, EmptyFolderAloneCompletes) {
+    TempDir dir;
+    const std::string empty = dir.Sub("empty");
+    CreateDirectoryA(empty.c_str(), nullptr);
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, {empty});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_TRUE(ListRows(dlg).empty());
+    EXPECT_EQ(g_nItems, 0);
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验完成.");
+    EXPECT_TRUE(Enabled(dlg, IDC_COPY));
+}
+
+TEST(ListRun, TrailBytesThatLookLikeSeparators) {
+    TempDir dir;
+    // "乗" is 0x81 0x5C and "亅" is 0x81 0x7C in code page 936.
+    const std::string folder = dir.Sub("目录乗");
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string f1 = folder + "\\文件乗.bin";
+    const std::string f2 = folder + "\\亅名字亅.bin";
+    const std::string f3 = dir.Sub("外亅面.txt");
+    WriteFile(f1, 2000, 1);
+    WriteFile(f2, 3000, 2);
+    WriteFile(f3, 4000, 3);
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, {folder, f3});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg));
+    const auto rows = ListRows(dlg);
+    ASSERT_EQ(rows.size(), 3u);
+    std::vector<std::string> expected = WalkFiles(folder);
+    expected.push_back(f3);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].first, expected[i]);
+        EXPECT_EQ(rows[i].second, OracleMd5(expected[i]));
+    }
+}
+
+TEST(ListRun, LinkBackToAnAncestorIsNotFollowed) {
+    const char* tree = std::getenv("QUELLIN_LINK_TREE");
+    if (!tree || !*tree) GTEST_SKIP() << "QUELLIN_LINK_TREE not set (made by the test setup)";
+    const std::string top = WinPath(tree);
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, {top});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg, 60000));
+    std::vector<std::string> names;
+    for (const auto& row : ListRows(dlg)) {
+        names.push_back(row.first.substr(row.first.rfind('\\') + 1));
+        EXPECT_EQ(row.second.size(), 32u) << row.first;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+}
+
+TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
+    TempDir dir;
+    const std::string many = dir.Sub("many");
+    CreateDirectoryA(many.c_str(), nullptr);
+    for (int i = 0; i < 1500; ++i) WriteText(many + "\\f" + std::to_string(i), "x");
+    const std::string big1 = dir.Sub("big1.bin"), big2 = dir.Sub("big2.bin");
+    WriteSparse(big1, 512ull << 20);
+    WriteSparse(big2, 512ull << 20);
+    App app;
+    HWND dlg = app.hwnd();
+
+    // During the walk: the rows found so far stay, the run counts as stopped.
+    Drop(app, {many});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+    Start(dlg);
+    ASSERT_TRUE(WaitUntil([&] { return atoi(Counter(dlg).c_str()) >= 20; }));
+    Click(dlg, IDC_STOP);
+    EXPECT_FALSE(Enabled(dlg, IDC_STOP));
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_LT(ListRows(dlg).size(), 1500u);
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验失败.");
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), "全部文件全文MD5校验失败");
+    EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+
+    // During a list run, inside the first big file: its row is marked failed.
+    Drop(app, {big1, big2});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
+    Start(dlg);
+    ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
+    Click(dlg, IDC_STOP);
+    ASSERT_TRUE(WaitIdle(dlg));
+    auto rows = ListRows(dlg);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].second, kFailedRow);
+    EXPECT_EQ(rows[1].second, "");
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验失败.");
+    EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+
+    // During a single file.
+    Drop(app, {big1});
+    ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
+    Click(dlg, IDC_STOP);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "全文MD5值校验失败.");
+    EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+
+    // And a new run works.
+    const std::string small = dir.Sub("small.bin");
+    WriteFile(small, 777);
+    CheckPath(app, small);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(small));
+}
+
+TEST(Busy, DropDuringARunAndDuringStopping) {
+    TempDir dir;
+    const std::string big = dir.Sub("big.bin"), other = dir.Sub("other.txt");
+    WriteSparse(big, 1ull << 30);
+    WriteFile(other, 10);
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, {big});
+    ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
+
+    Drop(app, {other});
+    HWND box = WaitForOwnedDialog(dlg);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "程序正在工作，现在拖拽文件无效！");
+    Answer(box, IDOK);
+    EXPECT_EQ(ItemText(dlg, IDC_PATH), big);
+
+    // Stopping: Stop and then a drop, handled on the window thread before the
+    // checking thread can carry out its last window calls and end.
+    app.PostUi([dlg, other] {
+        SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_STOP, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_STOP)));
+        SendMessageA(dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({other})), 0);
+    });
+    box = WaitForOwnedDialog(dlg);
+    ASSERT_NE(box, nullptr) << "a drop while the stopped thread is still ending must be refused";
+    EXPECT_EQ(MessageBoxText(box), "程序正在工作，现在拖拽文件无效！");
+    Answer(box, IDOK);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(ItemText(dlg, IDC_PATH), big);
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+}
+
+TEST(Exit, IdleAsksNothing) {
+    App app;
+    PostMessageA(app.hwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(app.Ended(3000));
+}
+
+TEST(Exit, WhileRunningAsksAndYesEndsQuickly) {
+    TempDir dir;
+    const std::string big = dir.Sub("big.bin");
+    WriteSparse(big, 1ull << 30);
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, {big});
+    ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
+
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    HWND box = WaitForOwnedDialog(dlg);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "程序正在工作，您确定要退出程序吗?");
+    EXPECT_EQ(Text(box), "提示信息");
+    Answer(box, IDNO);
+    const int before = BarPos(GetDlgItem(dlg, IDC_PROGRESS));
+    Sleep(300);
+    EXPECT_EQ(g_bWorking.load(), 1) << "No lets the run go on";
+    EXPECT_GE(BarPos(GetDlgItem(dlg, IDC_PROGRESS)), before);
+
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    box = WaitForOwnedDialog(dlg);
+    ASSERT_NE(box, nullptr);
+    const DWORD t0 = GetTickCount();
+    Answer(box, IDYES);
+    EXPECT_TRUE(app.Ended(1000)) << "exit took longer than a second";
+    std::printf("exit after Yes took %lu ms\n", GetTickCount() - t0);
+}
