@@ -1,14 +1,24 @@
 #include "app/DigestDlg.h"
 
+#include "app/AboutDlg.h"
+#include "jobs/CheckJob.h"
 #include "jobs/JobState.h"
 
 CListCtrl* g_pFileList = nullptr;
 CProgressCtrl* g_pTotalProgress = nullptr;
 
 BEGIN_MESSAGE_MAP(CDigestDlg)
+    ON_WM_SYSCOMMAND()
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
+    ON_BN_CLICKED(IDC_OPEN, OnButtonOpen)
+    ON_BN_CLICKED(IDC_COPY, OnButtonCopy)
+    ON_BN_CLICKED(IDC_STOP, OnButtonStop)
     ON_BN_CLICKED(IDC_TOPMOST, OnCheckTopmost)
+    ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
+    ON_REGISTERED_MESSAGE(g_uTaskbarCreatedMsg, OnTaskbarCreated)
+    ON_WM_DROPFILES()
+    ON_MESSAGE_VOID(WM_CHECKTHREADENDED, OnCheckThreadEnded)
 END_MESSAGE_MAP()
 
 CDigestDlg::CDigestDlg()
@@ -24,6 +34,10 @@ CDigestDlg::~CDigestDlg() {
     m_pListCount.reset();
     delete g_pTotalProgress;
     g_pTotalProgress = nullptr;
+    delete g_pMailLink;
+    g_pMailLink = nullptr;
+    delete g_pWebLink;
+    g_pWebLink = nullptr;
 }
 
 void CDigestDlg::DoDataExchange(CDataExchange* pDX) {
@@ -36,6 +50,16 @@ void CDigestDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CDigestDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+
+    // "About" at the end of the system menu, after a separator.
+    CMenu sysMenu = CMenu::View(::GetSystemMenu(m_hWnd, FALSE));
+    if (sysMenu.GetSafeHmenu()) {
+        const CString about = AfxLoadString(IDS_ABOUTBOX);
+        if (!about.IsEmpty()) {
+            sysMenu.AppendMenu(MF_SEPARATOR);
+            sysMenu.AppendMenu(MF_STRING, IDM_ABOUTBOX, about);
+        }
+    }
 
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));

@@ -13,6 +13,8 @@
 // reach without the dialog object. The dialog owns them.
 extern CListCtrl* g_pFileList;
 extern CProgressCtrl* g_pTotalProgress;
+// The shell's "TaskbarCreated" message (sent when it starts or restarts): app/Tray.cpp.
+extern const UINT g_uTaskbarCreatedMsg;
 
 // How much taller the expanded layout is than the compact one, in pixels.
 constexpr int kListPanelHeight = 252;
@@ -26,20 +28,37 @@ public:
     // only ever ask for the other layout than the current one.
     void SetCompactMode(int flag);
 
+    // Start (button 1, Enter, a single dropped file): jobs/CheckJob.cpp.
+    void OnOK() override;
+    // Exit (button 2, Esc, close box, tray menu): jobs/CheckJob.cpp.
+    void OnCancel() override;
+    // Takes the notification-area icon away, if there is one: app/Tray.cpp.
+    BOOL RemoveTrayIcon();
+
     CFileFind m_finder;
     CProgressCtrl m_progress;
     CString m_strMD5;
     CString m_strPath;
     BOOL m_bTopMost = 0;
     HICON m_hIcon;
+    // The window went to the notification area: the icon is to be there until exit.
+    BOOL m_bTrayIcon = FALSE;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
 
+    void OnSysCommand(UINT nID, LPARAM lParam);            // app/Tray.cpp
     void OnPaint();
     HCURSOR OnQueryDragIcon();
+    void OnButtonOpen();                                   // intake/OpenFile.cpp
+    void OnButtonCopy();                                   // app/Clipboard.cpp
+    void OnButtonStop();                                   // jobs/CheckJob.cpp
     void OnCheckTopmost();
+    LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);    // app/Tray.cpp
+    LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam); // app/Tray.cpp
+    void OnDropFiles(HDROP hDropInfo);                     // intake/DropFiles.cpp
+    void OnCheckThreadEnded();                             // jobs/CheckJob.cpp
 
     DECLARE_MESSAGE_MAP()
 

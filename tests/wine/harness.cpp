@@ -70,6 +70,12 @@ App::App() {
         m_dlg = ctx.found;
         return m_dlg != nullptr;
     }, 10000);
+    // The modal loop shows the dialog (again) when its queue first runs
+    // empty; a minimise or hide before that would be undone. No user is that
+    // quick, so tests start after it.
+    OnUi([] {});
+    Sleep(150);
+    OnUi([] {});
 }
 
 DWORD WINAPI App::UiThread(LPVOID p) {

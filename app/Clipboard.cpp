@@ -1,0 +1,68 @@
+// Copy: the results of the last run as text on the clipboard.
+#include "app/Clipboard.h"
+
+#include <cstring>
+
+#include "app/DigestDlg.h"
+#include "jobs/JobState.h"
+
+namespace {
+
+const char kCopyQuestion[] =
+    "请问您在复制时是希望文件名带路径一起复制，\r\n"
+    "还是只复制对应MD5校验值加文件名？\r\n"
+    "选择“是”：执行对应MD5校验值加文件名带路径一起复制。\r\n"
+    "选择“否”：执行对应MD5校验值只加文件名一起复制。";
+
+// The part after the last backslash, or the whole path without one. Trail
+// bytes of double-byte characters that equal '\\' are not separators.
+CString FileNameOf(const CString& path) {
+    const int slash = path.ReverseFind('\\');
+    return slash < 0 ? path : path.Mid(slash + 1);
+}
+
+}  // namespace
+
+int CopyTextToClipboard(const char* text, HWND owner) {
+    // Open first: while another program holds the clipboard nothing is
+    // allocated that could be left behind.
+    if (!::OpenClipboard(owner)) return 0;
+    ::EmptyClipboard();
+    const SIZE_T size = static_cast<SIZE_T>(::lstrlenA(text)) + 1;
+    // Clipboard data must be a movable block.
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    void* dest = block ? ::GlobalLock(block) : nullptr;
+    if (dest) {
+        std::memcpy(dest, text, size);
+        ::GlobalUnlock(block);
+    }
+    // The system owns the block only once it has taken it.
+    if (!dest || !::SetClipboardData(CF_TEXT, block)) {
+        if (block) ::GlobalFree(block);
+        ::CloseClipboard();
+        return 0;
+    }
+    ::CloseClipboard();
+    return 1;
+}
+
+void CDigestDlg::OnButtonCopy() {
+    CString text;
+    if (g_bCompact) {
+        UpdateData(TRUE);
+        text = m_strMD5 + " " + FileNameOf(m_strPath);
+        UpdateData(FALSE);
+    } else {
+        // Asked at every copy; only Yes keeps the paths.
+        const bool withPaths = MessageBox(kCopyQuestion, "提示信息", MB_YESNO) == IDYES;
+        for (int i = 0; i < g_nItems; ++i) {
+            const CString path = g_pFileList->GetItemText(i, 0);
+            text += g_pFileList->GetItemText(i, 1);
+            text += " ";
+            text += withPaths ? path : FileNameOf(path);
+            text += "\r\n";
+        }
+    }
+    CopyTextToClipboard(text, nullptr);
+    SetDlgItemText(IDC_COPY, "复制");
+}

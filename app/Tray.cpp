@@ -1,0 +1,111 @@
+// The main window and the shell: the notification-area icon with its menu,
+// and the About entry of the system menu.
+#include "app/Tray.h"
+
+#include "app/AboutDlg.h"
+#include "app/DigestDlg.h"
+
+const UINT g_uTaskbarCreatedMsg = ::RegisterWindowMessageA("TaskbarCreated");
+NotifyIconFn g_pfnNotifyIcon = &::Shell_NotifyIconA;
+
+namespace {
+
+// The program's one icon within the main window.
+const UINT kTrayIconId = IDR_MAINFRAME;
+
+// The record in its first form, whose size the platform's macro gives: 88
+// bytes in the 32-bit build, 104 in the 64-bit one.
+NOTIFYICONDATAA TrayRecord(HWND wnd) {
+    NOTIFYICONDATAA nid{};
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = wnd;
+    nid.uID = kTrayIconId;
+    return nid;
+}
+
+BOOL AddTrayIcon(HWND wnd) {
+    NOTIFYICONDATAA nid = TrayRecord(wnd);
+    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    nid.uCallbackMessage = WM_TRAYNOTIFY;
+    nid.hIcon = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    lstrcpynA(nid.szTip, "☆Quellin☆", 64);  // the first form's tip holds 64 bytes
+    return g_pfnNotifyIcon(NIM_ADD, &nid);
+}
+
+void RunAboutBox() {
+    CAboutDlg dlgAbout;
+    dlgAbout.DoModal();
+}
+
+}  // namespace
+
+void CDigestDlg::OnSysCommand(UINT nID, LPARAM lParam) {
+    (void)lParam;  // Default() passes the message on with its own parameters
+    // Commands of our own have their low four bits clear; the system uses them.
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        RunAboutBox();
+        return;
+    }
+    Default();
+    if (nID == SC_MINIMIZE) {
+        // The shell refuses a second icon for the same window and ID, so
+        // every later minimise leaves exactly one.
+        AddTrayIcon(m_hWnd);
+        m_bTrayIcon = TRUE;
+        ShowWindow(SW_HIDE);
+    }
+}
+
+LRESULT CDigestDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
+    if (wParam != kTrayIconId) return 1;
+    switch (lParam) {
+    case WM_LBUTTONDOWN:
+        ShowWindow(SW_SHOW);
+        ShowWindow(SW_SHOWNORMAL);
+        return 0;
+    case WM_RBUTTONUP: {
+        POINT pt{};
+        ::GetCursorPos(&pt);
+        CMenu menu;
+        if (!menu.LoadMenu(AfxFindResourceHandle(MAKEINTRESOURCEA(IDR_TRAYMENU), RT_MENU), IDR_TRAYMENU))
+            return 0;
+        const CMenu popup = menu.GetSubMenu(0);
+        // Only a menu of the foreground window closes when the user clicks
+        // elsewhere; the null message afterwards lets it close at once.
+        ::SetForegroundWindow(m_hWnd);
+        const UINT cmd = static_cast<UINT>(
+            popup.TrackPopupMenu(TPM_RETURNCMD | TPM_NONOTIFY | TPM_LEFTBUTTON, pt.x, pt.y, this));
+        PostMessage(WM_NULL);
+        switch (cmd) {
+        case ID_TRAY_SHOW:
+            ShowWindow(SW_SHOW);
+            ShowWindow(SW_SHOWNORMAL);
+            break;
+        case ID_TRAY_EXIT:
+            OnCancel();
+            break;
+        case ID_TRAY_ABOUT:
+            RunAboutBox();
+            break;
+        default:  // dismissed
+            break;
+        }
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+LRESULT CDigestDlg::OnTaskbarCreated(WPARAM, LPARAM) {
+    // A new shell knows no icons: put ours back, or a hidden window could no
+    // longer be reached.
+    if (m_bTrayIcon) AddTrayIcon(m_hWnd);
+    return 0;
+}
+
+BOOL CDigestDlg::RemoveTrayIcon() {
+    m_bTrayIcon = FALSE;
+    NOTIFYICONDATAA nid = TrayRecord(m_hWnd);
+    return g_pfnNotifyIcon(NIM_DELETE, &nid);
+}

@@ -1,0 +1,460 @@
+// Copy: what a real run puts on the clipboard, read back with the clipboard
+// API, in both layouts and with both answers to the path question.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/Clipboard.h"
+#include "app/DigestDlg.h"
+#include "harness.h"
+#include "jobs/JobState.h"
+#include "res/resource.h"
+
+using namespace harness;
+
+namespace {
+
+// MD5 values of RFC 1321's test suite.
+const char kMd5Empty[] = "d41d8cd98f00b204e9800998ecf8427e";
+const char kMd5A[] = "0cc175b9c0f1b6a831c399e269772661";
+const char kMd5Abc[] = "900150983cd24fb0d6963f7d28e17f72";
+const char kMd5MessageDigest[] = "f96b697d7cb7938d525a2f31aaf161d0";
+const char kMd5Alphabet[] = "c3fcd3d76192e4007dfb496cca67e13b";
+
+const char kQuestion[] =
+    "请问您在复制时是希望文件名带路径一起复制，\r\n"
+    "还是只复制对应MD5校验值加文件名？\r\n"
+    "选择“是”：执行对应MD5校验值加文件名带路径一起复制。\r\n"
+    "选择“否”：执行对应MD5校验值只加文件名一起复制。";
+const char kFailedRow[] = "全文MD5值校验失败               ";
+
+// Names whose double-byte characters end in 0x5C ('\\'): 嘰 is 87 5C, 奬 8A 5C.
+const char kTrailName[] = "乗ab嘰cd.txt";
+const char kTrailFolder[] = "奬目录";
+
+// A folder of its own under the temporary folder, removed with its contents.
+class TempTree {
+public:
+    TempTree() {
+        char tmp[MAX_PATH] = {};
+        GetTempPathA(sizeof tmp, tmp);
+        static int serial = 0;
+        m_root = std::string(tmp) + "quellin-copy-" + std::to_string(GetCurrentProcessId()) + "-" +
+                 std::to_string(++serial);
+        CreateDirectoryA(m_root.c_str(), nullptr);
+    }
+    ~TempTree() { Remove(m_root); }
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    const std::string& root() const { return m_root; }
+
+    // Creates root\rel (folders on the way included) holding content.
+    std::string File(const std::string& rel, const std::string& content) {
+        const std::string path = m_root + "\\" + rel;
+        for (size_t i = m_root.size() + 1; i < path.size(); ++i) {
+            // Only a real backslash separates: skip both bytes of a double-byte character.
+            if (IsDBCSLeadByte(static_cast<BYTE>(path[i]))) {
+                ++i;
+                continue;
+            }
+            if (path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+        }
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE) << path;
+        DWORD written = 0;
+        WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        CloseHandle(h);
+        return path;
+    }
+    std::string Folder(const std::string& rel) {
+        const std::string path = m_root + "\\" + rel;
+        CreateDirectoryA(path.c_str(), nullptr);
+        return path;
+    }
+
+private:
+    static void Remove(const std::string& dir) {
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string name = fd.cFileName;
+                if (name == "." || name == "..") continue;
+                const std::string path = dir + "\\" + name;
+                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Remove(path);
+                else DeleteFileA(path.c_str());
+            } while (FindNextFileA(h, &fd));
+            FindClose(h);
+        }
+        RemoveDirectoryA(dir.c_str());
+    }
+    std::string m_root;
+};
+
+// ---------------------------------------------------------------- clipboard
+
+bool OpenClipboardSoon() {
+    return WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000);
+}
+
+struct ClipText {
+    bool present = false;  // CF_TEXT is on the clipboard
+    std::string text;
+};
+
+ClipText ReadClipboard() {
+    ClipText out;
+    if (!OpenClipboardSoon()) {
+        ADD_FAILURE() << "the clipboard stays open";
+        return out;
+    }
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(h))) {
+            out.present = true;
+            out.text = p;
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return out;
+}
+
+void PutSentinel(const char* text) {
+    ASSERT_TRUE(OpenClipboardSoon());
+    EmptyClipboard();
+    const size_t n = strlen(text) + 1;
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, n);
+    memcpy(GlobalLock(h), text, n);
+    GlobalUnlock(h);
+    SetClipboardData(CF_TEXT, h);
+    CloseClipboard();
+}
+
+// Busy blocks on the process heap a little larger than size (room for the
+// bookkeeping of a movable block).
+int CountHeapBlocks(size_t size) {
+    HANDLE heap = GetProcessHeap();
+    int n = 0;
+    HeapLock(heap);
+    PROCESS_HEAP_ENTRY e{};
+    while (HeapWalk(heap, &e))
+        if ((e.wFlags & PROCESS_HEAP_ENTRY_BUSY) && e.cbData >= size && e.cbData < size + 64) ++n;
+    HeapUnlock(heap);
+    return n;
+}
+
+// ---------------------------------------------------------------- driving
+
+// Drops paths onto the window as the shell does.
+void Drop(HWND dlg, const std::vector<std::string>& paths) {
+    size_t size = sizeof(DROPFILES) + 1;
+    for (const auto& p : paths) size += p.size() + 1;
+    HGLOBAL h = GlobalAlloc(GHND, size);
+    auto* df = static_cast<DROPFILES*>(GlobalLock(h));
+    df->pFiles = sizeof(DROPFILES);
+    df->fWide = FALSE;
+    char* q = reinterpret_cast<char*>(df) + sizeof(DROPFILES);
+    for (const auto& p : paths) {
+        memcpy(q, p.c_str(), p.size() + 1);
+        q += p.size() + 1;
+    }
+    GlobalUnlock(h);
+    SendMessageA(dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(h), 0);
+}
+
+void WaitForRunEnd(HWND dlg) {
+    ASSERT_TRUE(WaitUntil([&] { return Enabled(dlg, IDC_COPY) && Enabled(dlg, IDOK) && g_bWorking == 0; }, 20000))
+        << "the run did not complete";
+    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
+}
+
+// A compact run over one file, started as after Open.
+void RunFile(HWND dlg, const std::string& path) {
+    SetDlgItemTextA(dlg, IDC_PATH, path.c_str());
+    Click(dlg, IDOK);
+    WaitForRunEnd(dlg);
+}
+
+// A list run over what was dropped.
+void RunDropped(HWND dlg, const std::vector<std::string>& paths) {
+    Drop(dlg, paths);
+    ASSERT_EQ(g_bCompact, 0);
+    Click(dlg, IDOK);
+    WaitForRunEnd(dlg);
+}
+
+struct Row {
+    std::string path, value;
+};
+
+std::vector<Row> Rows(const App& app) {
+    std::vector<Row> rows;
+    app.OnUi([&] {
+        for (int i = 0; i < g_nItems; ++i)
+            rows.push_back({g_pFileList->GetItemText(i, 0).c_str(), g_pFileList->GetItemText(i, 1).c_str()});
+    });
+    return rows;
+}
+
+std::string NameOf(const std::string& path, const std::string& root) {
+    // Test paths are root + "\\" + relative path; the name is its last part.
+    std::string rel = path.substr(root.size() + 1);
+    size_t cut = 0;
+    for (size_t i = 0; i < rel.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(rel[i]))) ++i;
+        else if (rel[i] == '\\') cut = i + 1;
+    }
+    return rel.substr(cut);
+}
+
+// Presses Copy in the expanded layout and answers the question.
+void CopyList(const App& app, int answer) {
+    HWND dlg = app.hwnd();
+    PostClick(dlg, IDC_COPY);
+    HWND box = WaitForOwnedDialog(dlg);
+    ASSERT_NE(box, nullptr) << "no question";
+    EXPECT_EQ(Text(box), "提示信息");
+    EXPECT_EQ(MessageBoxText(box), kQuestion);
+    EXPECT_NE(GetDlgItem(box, IDYES), nullptr);
+    EXPECT_NE(GetDlgItem(box, IDNO), nullptr);
+    EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr);
+    PostMessageA(box, WM_COMMAND, answer, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    app.OnUi([] {});  // the handler has finished
+    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
+    EXPECT_TRUE(Enabled(dlg, IDC_COPY));
+}
+
+std::string Lines(const std::vector<Row>& rows, const std::string& root, bool withPaths) {
+    std::string text;
+    for (const auto& r : rows) text += r.value + " " + (withPaths ? r.path : NameOf(r.path, root)) + "\r\n";
+    return text;
+}
+
+}  // namespace
+
+// ================================================================ compact layout
+
+TEST(CopyCompact, DigestBlankNameWithoutLineEndAndAgain) {
+    App app;
+    HWND dlg = app.hwnd();
+    TempTree tree;
+    const std::string path = tree.File("dir\\x.txt", "abc");
+    RunFile(dlg, path);
+    ASSERT_EQ(ItemText(dlg, IDC_MD5), kMd5Abc);
+
+    PutSentinel("before");
+    Click(dlg, IDC_COPY);
+    ClipText clip = ReadClipboard();
+    ASSERT_TRUE(clip.present);
+    EXPECT_EQ(clip.text, std::string(kMd5Abc) + " x.txt");
+    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
+    EXPECT_TRUE(Enabled(dlg, IDC_COPY));
+    // Both boxes keep their texts.
+    EXPECT_EQ(ItemText(dlg, IDC_PATH), path);
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kMd5Abc);
+
+    // The same results once more.
+    PutSentinel("between");
+    Click(dlg, IDC_COPY);
+    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " x.txt");
+    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
+}
+
+TEST(CopyCompact, TrailBytesEqualToBackslashDoNotCutTheName) {
+    App app;
+    HWND dlg = app.hwnd();
+    TempTree tree;
+    const std::string path = tree.File(std::string(kTrailFolder) + "\\" + kTrailName, "a");
+    RunFile(dlg, path);
+    Click(dlg, IDC_COPY);
+    // A cut at the byte 0x5C inside 嘰 would leave "cd.txt".
+    EXPECT_EQ(ReadClipboard().text, std::string(kMd5A) + " " + kTrailName);
+}
+
+TEST(CopyCompact, PathWithoutBackslashIsUsedWhole) {
+    App app;
+    HWND dlg = app.hwnd();
+    TempTree tree;
+    const std::string path = tree.File("rel.txt", "a");
+    // A relative path: the program's current folder is the tree's root.
+    char cwd[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    SetCurrentDirectoryA(tree.root().c_str());
+    RunFile(dlg, "rel.txt");
+    SetCurrentDirectoryA(cwd);
+    Click(dlg, IDC_COPY);
+    EXPECT_EQ(ReadClipboard().text, std::string(kMd5A) + " rel.txt");
+}
+
+// ================================================================ list layout
+
+TEST(CopyList, YesGivesFullPathsNoGivesNamesEveryLineEnded) {
+    App app;
+    HWND dlg = app.hwnd();
+    TempTree tree;
+    std::map<std::string, std::string> digestOf = {
+        {tree.File("a.txt", "a"), kMd5A},
+        {tree.File("sub\\b.txt", "abc"), kMd5Abc},
+        {tree.File("sub\\deeper\\c.txt", ""), kMd5Empty},
+        {tree.File(std::string(kTrailFolder) + "\\" + kTrailName, "message digest"), kMd5MessageDigest},
+        {tree.File("z.bin", "abcdefghijklmnopqrstuvwxyz"), kMd5Alphabet},
+    };
+    RunDropped(dlg, {tree.root()});
+    const std::vector<Row> rows = Rows(app);
+    ASSERT_EQ(rows.size(), digestOf.size());
+    for (const auto& r : rows) {
+        ASSERT_EQ(digestOf.count(r.path), 1u) << r.path;
+        EXPECT_EQ(r.value, digestOf[r.path]) << r.path;
+    }
+
+    CopyList(app, IDYES);
+    const std::string withPaths = ReadClipboard().text;
+    EXPECT_EQ(withPaths, Lines(rows, tree.root(), true));
+    EXPECT_EQ(withPaths.substr(0, 33), rows[0].value + " ") << "row 0 comes first";
+    EXPECT_EQ(withPaths.substr(withPaths.size() - 2), "\r\n") << "the last line is ended too";
+
+    CopyList(app, IDNO);
+    const std::string names = ReadClipboard().text;
+    EXPECT_EQ(names, Lines(rows, tree.root(), false));
+    EXPECT_NE(names.find(std::string(kMd5MessageDigest) + " " + kTrailName + "\r\n"), std::string::npos);
+
+    // List mode leaves the boxes alone: edit 1001 keeps its hint.
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), "点击复制全部文件MD5校验值");
+    EXPECT_EQ(ItemText(dlg, IDC_PATH), "一个文件夹");
+}
+
+TEST(CopyList, SameNameInTwoFoldersGivesTwoLinesUnderNo) {
+    App app;
+    HWND dlg = app.hwnd();
+    TempTree tree;
+    tree.File("one\\same.txt", "a");
+    tree.File("two\\same.txt", "abc");
+    RunDropped(dlg, {tree.root() + "\\one", tree.root() + "\\two"});
+    const std::vector<Row> rows = Rows(app);
+    ASSERT_EQ(rows.size(), 2u);
+    CopyList(app, IDNO);
+    EXPECT_EQ(ReadClipboard().text,
+              std::string(kMd5A) + " same.txt\r\n" + kMd5Abc + " same.txt\r\n");
+}
+
+TEST(CopyList, FailedRowIsCopiedWithItsPaddedText) {
+    App app;
+    HWND dlg = app.hwnd();
+    TempTree tree;
+    const std::string ok = tree.File("ok.txt", "abc");
+    const std::string missing = tree.root() + "\\missing.bin";
+    RunDropped(dlg, {ok, missing});
+    const std::vector<Row> rows = Rows(app);
+    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_EQ(rows[1].value, kFailedRow);
+    ASSERT_EQ(strlen(kFailedRow), 32u);
+
+    CopyList(app, IDYES);
+    // 15 blanks of the failure text, then the separator.
+    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " " + ok + "\r\n" + "全文MD5值校验失败" +
+                                        std::string(16, ' ') + missing + "\r\n");
+    CopyList(app, IDNO);
+    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " ok.txt\r\n" + "全文MD5值校验失败" +
+                                        std::string(16, ' ') + "missing.bin\r\n");
+}
+
+TEST(CopyList, EmptyListStillAsksAndCopiesEmptyText) {
+    App app;
+    HWND dlg = app.hwnd();
+    TempTree tree;
+    const std::string empty = tree.Folder("empty");
+    RunDropped(dlg, {empty});
+    ASSERT_EQ(g_nItems, 0);
+    for (int answer : {IDYES, IDNO}) {
+        SCOPED_TRACE(answer);
+        PutSentinel("not yet copied");
+        CopyList(app, answer);
+        const ClipText clip = ReadClipboard();
+        EXPECT_TRUE(clip.present);
+        EXPECT_EQ(clip.text, "");
+    }
+}
+
+// ================================================================ the clipboard itself
+
+TEST(CopyToClipboard, HandsOverTheTextWithItsTerminator) {
+    PutSentinel("old");
+    const std::string text = "第一行\r\nsecond line";
+    ASSERT_EQ(CopyTextToClipboard(text.c_str(), nullptr), 1);
+    ASSERT_TRUE(OpenClipboardSoon());
+    HANDLE h = GetClipboardData(CF_TEXT);
+    ASSERT_NE(h, nullptr);
+    const char* p = static_cast<const char*>(GlobalLock(h));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(std::string(p), text);
+    EXPECT_GE(GlobalSize(h), text.size() + 1);
+    GlobalUnlock(h);
+    CloseClipboard();
+
+    ASSERT_EQ(CopyTextToClipboard("", nullptr), 1);
+    const ClipText clip = ReadClipboard();
+    EXPECT_TRUE(clip.present);
+    EXPECT_EQ(clip.text, "");
+}
+
+TEST(CopyToClipboard, ClipboardHeldElsewhereNeitherHangsNorLeaks) {
+    App app;
+    HWND dlg = app.hwnd();
+    TempTree tree;
+    RunFile(dlg, tree.File("held.txt", "abc"));
+    PutSentinel("held by someone else");
+
+    // Another thread opens the clipboard for a window of its own, as another
+    // program would, and keeps it open.
+    struct Holder {
+        HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        BOOL ok = FALSE;
+    } holder;
+    HANDLE thread = CreateThread(nullptr, 0, [](LPVOID p) -> DWORD {
+        auto* h = static_cast<Holder*>(p);
+        HWND wnd = CreateWindowExA(0, "STATIC", "holder", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        h->ok = OpenClipboard(wnd);
+        SetEvent(h->opened);
+        WaitForSingleObject(h->release, 30000);
+        if (h->ok) CloseClipboard();
+        DestroyWindow(wnd);
+        return 0;
+    }, &holder, 0, nullptr);
+    WaitForSingleObject(holder.opened, 5000);
+    ASSERT_TRUE(holder.ok);
+
+    // Copy returns at once and resets its caption.
+    const DWORD start = GetTickCount();
+    DWORD_PTR ignored = 0;
+    EXPECT_TRUE(SendMessageTimeoutA(GetDlgItem(dlg, IDC_COPY), BM_CLICK, 0, 0, SMTO_NORMAL, 3000, &ignored));
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
+
+    // Nothing is left allocated by the attempts: no block of the text's size
+    // stays behind on the process heap, where global memory comes from.
+    const std::string odd(12345, 'x');
+    const int before = CountHeapBlocks(odd.size() + 1);
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(CopyTextToClipboard(odd.c_str(), nullptr), 0);
+    const int after = CountHeapBlocks(odd.size() + 1);
+    std::printf("heap blocks of the text's size: %d before, %d after 200 refused copies\n", before, after);
+    EXPECT_LT(after - before, 10);
+
+    SetEvent(holder.release);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    CloseHandle(holder.opened);
+    CloseHandle(holder.release);
+    EXPECT_EQ(ReadClipboard().text, "held by someone else") << "nothing was changed while it was held";
+
+    // Released, Copy works again.
+    Click(dlg, IDC_COPY);
+    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " held.txt");
+}
