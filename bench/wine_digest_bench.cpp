@@ -328,22 +328,35 @@ void BigFile(const std::string& path, const std::string& md5, int runs) {
     std::printf("RESULT window_file_s=%.4f\nRESULT window_file_setpos=%ld\n", median, setpos[setpos.size() / 2]);
 }
 
-// Cost of one no-op SendMessage from this thread to the dialog's thread.
-double CrossThreadSendCost(int n) {
-    const double t0 = Now();
-    for (int i = 0; i < n; ++i) SendMessageA(s_dlg, WM_NULL, 0, 0);
-    return (Now() - t0) / n;
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
-double SleepOneCost(int n) {
-    const double t0 = Now();
-    for (int i = 0; i < n; ++i) Sleep(1);
-    return (Now() - t0) / n;
+// Cost of one no-op SendMessage from this thread to the dialog's thread:
+// batches of n, one figure per batch (the median of them is used: single
+// batches vary with what else the machine runs).
+void CrossThreadSendCost(int batches, int n, std::vector<double>* out) {
+    for (int b = 0; b < batches; ++b) {
+        const double t0 = Now();
+        for (int i = 0; i < n; ++i) SendMessageA(s_dlg, WM_NULL, 0, 0);
+        out->push_back((Now() - t0) / n);
+    }
+}
+
+void SleepOneCost(int batches, int n, std::vector<double>* out) {
+    for (int b = 0; b < batches; ++b) {
+        const double t0 = Now();
+        for (int i = 0; i < n; ++i) Sleep(1);
+        out->push_back((Now() - t0) / n);
+    }
 }
 
 void FolderOfSmallFiles(const std::string& folder) {
-    const double sendCost = CrossThreadSendCost(10000);
-    const double sleepCost = SleepOneCost(500);
+    // 10,000 no-op sends and 500 pauses, half before and half after the run.
+    std::vector<double> sends, sleeps;
+    CrossThreadSendCost(5, 1000, &sends);
+    SleepOneCost(5, 50, &sleeps);
 
     PostMessageA(s_dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(folder)), 0);
     OnUi([] {});  // the drop has been handled
@@ -358,6 +371,10 @@ void FolderOfSmallFiles(const std::string& folder) {
     OnUi([&] { phases = s_listStatusTimes; inserts = s_insertTimes; });
     // The click came from this thread, not from the checking thread.
     if (--sent[WM_COMMAND] == 0) sent.erase(WM_COMMAND);
+
+    CrossThreadSendCost(5, 1000, &sends);
+    SleepOneCost(5, 50, &sleeps);
+    const double sendCost = Median(sends), sleepCost = Median(sleeps);
 
     HWND list = GetDlgItem(s_dlg, IDC_FILELIST);
     const int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
@@ -387,7 +404,10 @@ void FolderOfSmallFiles(const std::string& folder) {
         }
         std::printf("\n");
     }
-    std::printf("   no-op cross-thread SendMessage %.4f ms, Sleep(1) %.4f ms\n", sendCost * 1000, sleepCost * 1000);
+    std::printf("   no-op cross-thread SendMessage %.4f ms (median of 10 batches of 1000, %.4f to %.4f), "
+                "Sleep(1) %.4f ms\n",
+                sendCost * 1000, *std::min_element(sends.begin(), sends.end()) * 1000,
+                *std::max_element(sends.begin(), sends.end()) * 1000, sleepCost * 1000);
     std::printf("   synchronous calls received from the checking thread: %ld (%.2f per file)\n", calls,
                 rows ? static_cast<double>(calls) / rows : 0.0);
     for (const auto& kv : sent)

@@ -15,6 +15,11 @@ int g_nScaleShift = 0;
 namespace {
 // Which positions are worth a message to the window (checking thread only).
 ProgressThrottle s_throttle;
+// The bar's maximum for the file being digested. The control holds its
+// position within the range, so a count past the end (the last partial KiB)
+// moves nothing and is not sent: every message costs both threads a
+// cross-thread round trip.
+int s_rangeMax = 0;
 
 // The file's full size in KiB, or fallback when it cannot be read.
 std::uint64_t FileSizeKiB(const char* path, std::uint64_t fallback) {
@@ -40,12 +45,14 @@ void ReportProgress(int mode, std::uint64_t value) {
         g_nScaleShift = scale.shift;
         bar.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, scale.range));
         bar.SendMessage(PBM_SETPOS, 0);
+        s_rangeMax = scale.range;
         s_throttle.Start(scale.range);
         s_throttle.ShouldSend(0, ::GetTickCount());  // position 0 has just been sent
         dlg->SetDlgItemText(IDC_STATUS, "正在进行全文MD5校验……");
         dlg->SetDlgItemText(IDC_STAGE, "2/3");
         return;
     }
-    const int pos = ScaledPosition(value, g_nScaleShift);
+    int pos = ScaledPosition(value, g_nScaleShift);
+    if (pos > s_rangeMax) pos = s_rangeMax;
     if (s_throttle.ShouldSend(pos, ::GetTickCount())) bar.SendMessage(PBM_SETPOS, pos);
 }

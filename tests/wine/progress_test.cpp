@@ -1,0 +1,205 @@
+// What one digest leaves in the real window's progress controls: the per-file
+// bar's range and last position for sizes around the scaling steps and past
+// 4 GiB, the stage and status texts in the order the run shows them, and how
+// many bar positions a large file sends to the window.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "harness.h"
+#include "res/resource.h"
+
+using namespace harness;
+
+namespace {
+
+const char kInit[] = "正在初始化校验进度……";
+const char kReading[] = "正在进行全文MD5校验……";
+const char kDone[] = "全文MD5值校验完毕.";
+
+// MD5 of n zero bytes (what a sparse file holds), worked out with
+// `head -c n /dev/zero | md5sum`: the system's provider takes too long for
+// gigabytes under Wine.
+const char kZeros1GiB[] = "cd573cfaace07e7949bc0c46028904ff";
+const char kZeros5GiB[] = "ec4bcc8776ea04479b786e063a9ace45";
+
+// Records, on the UI thread, what reaches the status text, the stage label
+// and the per-file bar while it is installed. Window procedures get no
+// context, so the recorder is a single global one.
+struct Recorded {
+    std::vector<std::pair<int, std::string>> texts;  // (control id, text) of WM_SETTEXT
+    std::vector<int> positions;                      // wParam of every PBM_SETPOS
+    std::vector<DWORD> positionTicks;                // when each arrived
+    std::vector<int> ranges;                         // upper bound of every PBM_SETRANGE
+};
+
+Recorded s_rec;
+WNDPROC s_oldStatus = nullptr, s_oldStage = nullptr, s_oldBar = nullptr;
+
+LRESULT CALLBACK TextSpy(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    const int id = GetDlgCtrlID(h);
+    if (msg == WM_SETTEXT && l != 0) s_rec.texts.emplace_back(id, reinterpret_cast<const char*>(l));
+    return CallWindowProcA(id == IDC_STATUS ? s_oldStatus : s_oldStage, h, msg, w, l);
+}
+
+LRESULT CALLBACK BarSpy(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    if (msg == PBM_SETPOS) {
+        s_rec.positions.push_back(static_cast<int>(w));
+        s_rec.positionTicks.push_back(GetTickCount());
+    } else if (msg == PBM_SETRANGE) {
+        s_rec.ranges.push_back(HIWORD(l));
+    }
+    return CallWindowProcA(s_oldBar, h, msg, w, l);
+}
+
+// Installs the spies for its lifetime (from the UI thread, as the window
+// procedures of its controls must be changed there).
+class Spy {
+public:
+    explicit Spy(const App& app) : m_app(app) {
+        m_app.OnUi([&] {
+            s_rec = Recorded{};
+            HWND dlg = m_app.hwnd();
+            s_oldStatus = Swap(GetDlgItem(dlg, IDC_STATUS), TextSpy);
+            s_oldStage = Swap(GetDlgItem(dlg, IDC_STAGE), TextSpy);
+            s_oldBar = Swap(GetDlgItem(dlg, IDC_PROGRESS), BarSpy);
+        });
+    }
+    ~Spy() {
+        m_app.OnUi([&] {
+            HWND dlg = m_app.hwnd();
+            Swap(GetDlgItem(dlg, IDC_STATUS), s_oldStatus);
+            Swap(GetDlgItem(dlg, IDC_STAGE), s_oldStage);
+            Swap(GetDlgItem(dlg, IDC_PROGRESS), s_oldBar);
+        });
+    }
+    // Everything recorded so far, then a fresh record.
+    Recorded Take() const {
+        Recorded out;
+        m_app.OnUi([&] { out = std::move(s_rec); s_rec = Recorded{}; });
+        return out;
+    }
+
+private:
+    static WNDPROC Swap(HWND h, WNDPROC proc) {
+        return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+    }
+    const App& m_app;
+};
+
+// Checks one file through the path box and waits for the end of the run;
+// returns the run's wall time in milliseconds.
+DWORD CheckFile(const App& app, const std::string& path) {
+    SetDlgItemTextA(app.hwnd(), IDC_PATH, path.c_str());
+    const DWORD t0 = GetTickCount();
+    Click(app.hwnd(), IDOK);
+    EXPECT_TRUE(WaitIdle(app.hwnd(), 120000)) << path;
+    return GetTickCount() - t0;
+}
+
+// What every run of one file shows in 1006 and 1007, in this order.
+const std::vector<std::pair<int, std::string>> kRunTexts{
+    {IDC_STATUS, kInit}, {IDC_STAGE, "1/3"}, {IDC_STATUS, kReading},
+    {IDC_STAGE, "2/3"},  {IDC_STATUS, kDone}, {IDC_STAGE, "3/3"},
+};
+
+struct SizeCase {
+    unsigned long long size;
+    int range;  // PBM_GETRANGE upper bound after the run
+    int sends;  // PBM_SETPOS messages of the run
+};
+
+}  // namespace
+
+TEST(ProgressWindow, RangeAndPositionAroundTheScalingSteps) {
+    const SizeCase cases[] = {
+        // No chunk: the one report (1, 1) lies past the range 0 … 0 and
+        // moves nothing, so only the start's position 0 is sent.
+        {0, 0, 1},
+        {1024, 1, 2},   // exactly one KiB: 0, then 1
+        {1025, 1, 2},   // one byte more: the second chunk lies past the range
+        {10238976, 9999, -1},  // 9999 KiB: the largest unscaled range
+        {10240000, 1000, -1},  // 10000 KiB: first division by ten
+    };
+    TempDir dir;
+    App app;
+    HWND dlg = app.hwnd();
+    HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
+    Spy spy(app);
+    for (const SizeCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.size) + " bytes");
+        const std::string file = dir.Sub("f" + std::to_string(c.size) + ".bin");
+        WriteSparse(file, c.size);
+        CheckFile(app, file);
+        EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file));
+        EXPECT_EQ(BarMax(bar), c.range);
+        EXPECT_EQ(BarPos(bar), c.range) << "a finished file leaves the bar full";
+        EXPECT_EQ(ItemText(dlg, IDC_STATUS), kDone);
+        EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
+
+        const Recorded rec = spy.Take();
+        EXPECT_EQ(rec.texts, kRunTexts);
+        EXPECT_EQ(rec.ranges, std::vector<int>{c.range});
+        ASSERT_FALSE(rec.positions.empty());
+        if (c.sends >= 0) {
+            EXPECT_EQ(rec.positions.size(), static_cast<size_t>(c.sends));
+        }
+        EXPECT_EQ(rec.positions.front(), 0);
+        EXPECT_EQ(rec.positions.back(), c.range) << "the bar is sent to its end";
+        for (size_t i = 1; i < rec.positions.size(); ++i)
+            EXPECT_GT(rec.positions[i], rec.positions[i - 1]) << "only changed positions are sent";
+    }
+}
+
+TEST(ProgressWindow, FileOver4GiBIsRangedFromItsFullSize) {
+    TempDir dir;
+    const std::string file = dir.Sub("five-gib.bin");
+    const unsigned long long size = 5ull << 30;  // 5,242,880 KiB: shift 3
+    WriteSparse(file, size);
+    App app;
+    HWND dlg = app.hwnd();
+    Spy spy(app);
+    const DWORD ms = CheckFile(app, file);
+    std::printf("[ progress ] 5 GiB sparse file digested in %lu ms\n", static_cast<unsigned long>(ms));
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kZeros5GiB);
+    HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
+    EXPECT_EQ(BarMax(bar), 5242);
+    EXPECT_EQ(BarPos(bar), 5242);
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), kDone);
+    EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
+    const Recorded rec = spy.Take();
+    EXPECT_EQ(rec.texts, kRunTexts);
+    EXPECT_EQ(rec.ranges, std::vector<int>{5242});
+}
+
+TEST(ProgressWindow, OneGiBSendsAFewHundredPositionsAtMost) {
+    TempDir dir;
+    const std::string file = dir.Sub("one-gib.bin");
+    WriteSparse(file, 1ull << 30);  // 1,048,576 KiB: range 0 … 1048
+    App app;
+    HWND dlg = app.hwnd();
+    Spy spy(app);
+    const DWORD ms = CheckFile(app, file);
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kZeros1GiB);
+    HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
+    EXPECT_EQ(BarMax(bar), 1048);
+    EXPECT_EQ(BarPos(bar), 1048);
+
+    const Recorded rec = spy.Take();
+    const size_t n = rec.positions.size();
+    std::printf("[ progress ] 1 GiB: %zu PBM_SETPOS messages in %lu ms\n", n, static_cast<unsigned long>(ms));
+    ASSERT_GE(n, 2u);
+    EXPECT_EQ(rec.positions.front(), 0);
+    EXPECT_EQ(rec.positions.back(), 1048);
+    for (size_t i = 1; i < n; ++i) EXPECT_GT(rec.positions[i], rec.positions[i - 1]);
+    // About 60 a second while the bar moves: the start, one per 17 ms, and
+    // the final position (with a little room for the clock's granularity).
+    const DWORD span = rec.positionTicks.back() - rec.positionTicks.front();
+    EXPECT_LE(n, span / 17 + 4) << "positions sent faster than about 60 a second";
+}
