@@ -1,0 +1,557 @@
+// Faults in the real dialog: exit in the middle of a large digest, a file
+// over 4 GiB in a list run, entries that cannot be read for every reason we
+// know of, and the promise that the program never writes a file.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/DigestDlg.h"
+#include "harness.h"
+#include "jobs/JobState.h"
+#include "process_counts.h"
+#include "res/resource.h"
+
+using namespace harness;
+
+namespace {
+
+const char kExitQuestion[] = "程序正在工作，您确定要退出程序吗?";
+const char kFailedRow[] = "全文MD5值校验失败               ";
+const char kListDone[] = "全部文件全文MD5校验完成.";
+const char kWalkDone[] = "初始化文件路径完毕.";
+const char kEmptyMd5[] = "d41d8cd98f00b204e9800998ecf8427e";
+// echo unreachable | md5sum: the file with the long path (make_fault_tree.sh).
+const char kLongFileMd5[] = "325f0a2493671bafd3ac4633555f15bc";
+
+std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }
+
+double NowMs() {
+    LARGE_INTEGER f, t;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t);
+    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+// Windows path of a host path (Wine maps / to drive Z:).
+std::string WinPath(const std::string& unixPath) {
+    std::string p = "Z:" + unixPath;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return p;
+}
+
+std::string ModuleDir() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string s = path;
+    return s.substr(0, s.rfind('\\'));
+}
+
+// A control's text read with WM_GETTEXT, which also works for a window of
+// another process (GetWindowText there gives only the stored caption).
+std::string RemoteText(HWND dlg, int id) {
+    char buf[1024] = {};
+    DWORD_PTR len = 0;
+    SendMessageTimeoutA(GetDlgItem(dlg, id), WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 2000,
+                        &len);
+    return buf;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Holds a file or folder open with no sharing, so nobody else can open it.
+struct Held {
+    explicit Held(const std::string& path)
+        : h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
+    ~Held() {
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    HANDLE h;
+};
+
+// Deletes a file from inside the window's handling of the status text that
+// ends the walk: the checking thread waits for that text to be set, so the
+// file is gone after the walk has listed it and before any digest begins.
+struct DeleteAtWalkEnd {
+    static WNDPROC oldProc;
+    static std::string victim;
+    static bool deleted;
+    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+        if (msg == WM_SETTEXT && l && std::strcmp(reinterpret_cast<const char*>(l), kWalkDone) == 0 &&
+            !victim.empty()) {
+            deleted = DeleteFileA(victim.c_str()) != FALSE;
+            victim.clear();
+        }
+        return CallWindowProcA(oldProc, h, msg, w, l);
+    }
+    DeleteAtWalkEnd(const App& app, const std::string& path) : m_app(app) {
+        victim = path;
+        deleted = false;
+        m_status = GetDlgItem(app.hwnd(), IDC_LISTSTATUS);
+        app.OnUi([&] {
+            oldProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrA(m_status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DeleteAtWalkEnd::Proc)));
+        });
+    }
+    ~DeleteAtWalkEnd() {
+        m_app.OnUi([&] { SetWindowLongPtrA(m_status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc)); });
+    }
+    const App& m_app;
+    HWND m_status;
+};
+WNDPROC DeleteAtWalkEnd::oldProc = nullptr;
+std::string DeleteAtWalkEnd::victim;
+bool DeleteAtWalkEnd::deleted = false;
+
+// What a folder holds, as far as a change by the program could show.
+struct Entry {
+    DWORD attrs;
+    unsigned long long size;
+    FILETIME created, written;
+    std::string md5;
+    bool operator==(const Entry& o) const {
+        return attrs == o.attrs && size == o.size && CompareFileTime(&created, &o.created) == 0 &&
+               CompareFileTime(&written, &o.written) == 0 && md5 == o.md5;
+    }
+};
+typedef std::map<std::string, Entry> Snapshot;
+
+bool EndsWith(const std::string& s, const char* tail) {
+    const size_t n = std::strlen(tail);
+    return s.size() >= n && _stricmp(s.c_str() + s.size() - n, tail) == 0;
+}
+
+// recursive: every file and folder below; otherwise the folder's own files
+// with contents, and only the names of its folders.
+void Take(const std::string& folder, bool recursive, Snapshot* out) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = fd.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + "\\" + name;
+        Entry e{};
+        e.attrs = fd.dwFileAttributes;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (recursive) {
+                e.created = fd.ftCreationTime;
+                e.written = fd.ftLastWriteTime;
+                Take(path, true, out);
+            }
+        } else {
+            // Screenshots of other window tests may appear beside the test
+            // programs while this one runs.
+            if (!recursive && EndsWith(name, ".bmp")) continue;
+            e.size = (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+            e.created = fd.ftCreationTime;
+            e.written = fd.ftLastWriteTime;
+            e.md5 = OracleMd5(path);
+        }
+        (*out)[path] = e;
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+}
+
+void ExpectSame(const Snapshot& before, const Snapshot& after) {
+    for (const auto& b : before) {
+        const auto a = after.find(b.first);
+        if (a == after.end())
+            ADD_FAILURE() << "gone: " << b.first;
+        else if (!(a->second == b.second))
+            ADD_FAILURE() << "changed: " << b.first;
+    }
+    for (const auto& a : after)
+        if (!before.count(a.first)) ADD_FAILURE() << "new: " << a.first;
+}
+
+std::string ClipboardText() {
+    std::string text;
+    if (!OpenClipboard(nullptr)) return text;
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(data))) {
+            text = p;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+}  // namespace
+
+// Exit while a 1 GiB file is being digested, twenty times: Yes ends the
+// dialog's thread within a second, with no other box, and the checking
+// thread is gone with it.
+TEST(Exit, InTheMiddleOfA1GiBDigestTwentyTimes) {
+    TempDir dir;
+    const std::string big = dir.Sub("big.bin");
+    WriteSparse(big, 1ull << 30);
+    // GoogleTest starts a thread of its own at the first trace on this thread.
+    {
+        SCOPED_TRACE("warm-up");
+        App warmUp;
+    }
+    const int threadsBefore = counts::Threads();
+    double worst = 0;
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE("exit " + std::to_string(i));
+        App app;
+        HWND dlg = app.hwnd();
+        HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
+        Drop(app, {big});
+        ASSERT_TRUE(WaitUntil([&] { return BarPos(bar) > 0; }, 10000));
+        ASSERT_LT(BarPos(bar), BarMax(bar)) << "the digest ended before the exit";
+        PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        HWND box = WaitForOwnedDialog(dlg);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(MessageBoxText(box), kExitQuestion);
+        const double t0 = NowMs();
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+        const bool ended = app.Ended(1000);
+        const double ms = NowMs() - t0;
+        worst = std::max(worst, ms);
+        ASSERT_TRUE(ended) << "the dialog's thread still runs 1 s after Yes";
+        EXPECT_EQ(g_bWorking.load(), 0);
+        EXPECT_EQ(g_hCheckThread, nullptr);
+        EXPECT_TRUE(WaitUntil([&] { return counts::Threads() <= threadsBefore; }, 1000))
+            << counts::Threads() << " threads, " << threadsBefore << " before";
+    }
+    std::printf("slowest exit after Yes: %.1f ms\n", worst);
+}
+
+// The same with the real program in its own process, driven only through
+// window messages: Open, Start, exit, Yes; the process ends within a second
+// with exit code 0.
+TEST(Exit, RealProcessInTheMiddleOfA1GiBDigest) {
+    const std::string exe = ModuleDir() + "\\..\\..\\Quellin.exe";
+    if (!Exists(exe)) GTEST_SKIP() << exe << " not found";
+    TempDir dir;
+    const std::string big = dir.Sub("big.bin");
+    WriteSparse(big, 1ull << 30);
+
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string cmd = "\"" + exe + "\"";
+    ASSERT_TRUE(CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    struct Guard {
+        PROCESS_INFORMATION& pi;
+        ~Guard() {
+            if (WaitForSingleObject(pi.hProcess, 0) != WAIT_OBJECT_0) {
+                TerminateProcess(pi.hProcess, 99);
+                WaitForSingleObject(pi.hProcess, 5000);
+            }
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+        }
+    } guard{pi};
+
+    struct Find {
+        DWORD pid;
+        HWND found;
+        static BOOL CALLBACK Proc(HWND h, LPARAM l) {
+            auto* f = reinterpret_cast<Find*>(l);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(h, &pid);
+            char cls[32] = {};
+            GetClassNameA(h, cls, sizeof cls);
+            if (pid == f->pid && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(h) && GetDlgItem(h, IDC_STOP)) {
+                f->found = h;
+                return FALSE;
+            }
+            return TRUE;
+        }
+    } find{pi.dwProcessId, nullptr};
+    WaitUntil([&] {
+        EnumWindows(Find::Proc, reinterpret_cast<LPARAM>(&find));
+        return find.found != nullptr || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+    }, 15000);
+    if (!find.found) {
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        FAIL() << (code == STILL_ACTIVE ? "no main window within 15 s"
+                                        : "the program ended without showing its window, exit code " +
+                                              std::to_string(code));
+    }
+    HWND dlg = find.found;
+
+    PostClick(dlg, IDC_OPEN);
+    HWND open = WaitForOwnedDialog(dlg);
+    ASSERT_NE(open, nullptr) << "no Open dialog";
+    // The Open dialog can be visible before its file-name field takes text:
+    // set it until it reads back.
+    ASSERT_TRUE(WaitUntil([&] {
+        SetDlgItemTextA(open, 0x47C, big.c_str());
+        return RemoteText(open, 0x47C) == big;
+    }, 10000)) << "the file-name field does not take the path";
+    PostMessageA(GetDlgItem(open, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(open); }));
+    ASSERT_TRUE(WaitUntil([&] { return RemoteText(dlg, IDC_PATH) == big; }));
+    PostClick(dlg, IDOK);
+    HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
+    ASSERT_TRUE(WaitUntil([&] { return BarPos(bar) > 0; }, 10000));
+    ASSERT_LT(BarPos(bar), BarMax(bar));
+
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    HWND box = WaitForOwnedDialog(dlg);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(RemoteText(box, 0xFFFF), kExitQuestion);
+    const double t0 = NowMs();
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 1000), WAIT_OBJECT_0) << "the process still runs 1 s after Yes";
+    std::printf("process ended %.1f ms after Yes\n", NowMs() - t0);
+    DWORD code = 1234;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+}
+
+// A sparse file of 4 GiB and some bytes between two small files in a list
+// run: while it is digested the bar's range follows its full size (a range
+// from the low 32 bits of the size would be 3), its row gets the digest of
+// that many zero bytes, and the small file after it gets an unscaled bar.
+TEST(LargeFile, Over4GiBAmongSmallFilesInAListRun) {
+    const unsigned long long kHugeSize = 4294971000ull;  // 4 GiB + 3704 bytes
+    // head -c 4294971000 /dev/zero | md5sum
+    const char kHugeMd5[] = "b3898a613d6304259f0c5b9162a2ea26";
+    const int kHugeRange = 4194;  // 4194307 KiB, three powers of ten taken off
+    TempDir dir;
+    const std::string s1 = dir.Sub("s1.txt"), huge = dir.Sub("huge.bin"), s2 = dir.Sub("s2.bin");
+    WriteFile(s1, 100, 1);
+    WriteSparse(huge, kHugeSize);
+    WriteFile(s2, 5000, 2);
+
+    App app;
+    HWND dlg = app.hwnd();
+    HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
+    Drop(app, {s1, huge, s2});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "3/3"; }));
+    const double t0 = NowMs();
+    Click(dlg, IDOK);
+    int maxRange = 0, maxPos = 0, samples = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        const int range = BarMax(bar);
+        maxRange = std::max(maxRange, range);
+        if (range == kHugeRange) {
+            maxPos = std::max(maxPos, BarPos(bar));
+            ++samples;
+        }
+        return g_bWorking.load() == 0 && Enabled(dlg, IDOK);
+    }, 240000)) << "the run did not end within 4 minutes";
+    std::printf("list run with the 4 GiB file: %.1f s, %d samples during it, highest position %d\n",
+                (NowMs() - t0) / 1000, samples, maxPos);
+    EXPECT_EQ(maxRange, kHugeRange);
+    EXPECT_GE(maxPos, kHugeRange - 200) << "the bar did not follow the file to its end";
+    const auto rows = ListRows(dlg);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], std::make_pair(s1, OracleMd5(s1)));
+    EXPECT_EQ(rows[1], std::make_pair(huge, std::string(kHugeMd5)));
+    EXPECT_EQ(rows[2], std::make_pair(s2, OracleMd5(s2)));
+    // 5000 bytes: range 4, five chunks, the bar full.
+    EXPECT_EQ(BarMax(bar), 4);
+    EXPECT_EQ(BarPos(bar), 4);
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+}
+
+// One list run over every kind of entry that cannot be read, among ones that
+// can: each unreadable file gets the failure text in its row, a folder that
+// cannot be listed adds no rows, no box appears, and the run completes.
+//
+//  - a file deleted after the walk listed it, before its digest: failure text;
+//  - a file held open without sharing: failure text;
+//  - a dropped file deleted before Start: still a row, failure text;
+//  - a file whose full path is longer than MAX_PATH: the walk lists it (its
+//    folder's path is short enough to search); Windows' C runtime cannot open
+//    it through the ANSI path (failure text), Wine's can (its digest);
+//  - a folder whose path is longer than MAX_PATH: no rows;
+//  - a folder held open without sharing (its search fails): no rows;
+//  - a folder without permissions (only when not running as root): no rows;
+//  - an empty file: the digest of the empty message;
+//  - a name with a character outside code page 936 (listed with '?'): failure text;
+//  - names with double-byte characters whose trail byte is '\\' or '|': their digests.
+TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
+    const char* treeEnv = std::getenv("QUELLIN_FAULT_TREE");
+    std::string longTop, noAccess;
+    bool asRoot = false;
+    if (treeEnv && *treeEnv) {
+        const std::string tree = WinPath(treeEnv);
+        longTop = tree + "\\long";
+        asRoot = Exists(tree + "\\as-root");
+        if (!asRoot) noAccess = tree + "\\noaccess";
+    } else {
+        std::printf("QUELLIN_FAULT_TREE not set (made by the test setup): no long paths, no folder without permissions\n");
+    }
+    if (asRoot) std::printf("running as root, who may list any folder: no folder without permissions\n");
+
+    TempDir dir;
+    const std::string f = dir.Sub("faults");
+    CreateDirectoryA(f.c_str(), nullptr);
+    const std::string readable = f + "\\a.bin", gone = f + "\\gone.bin", locked = f + "\\locked.bin",
+                      empty = f + "\\empty.bin";
+    WriteFile(readable, 3000, 1);
+    WriteFile(gone, 5000, 2);
+    WriteFile(locked, 700, 3);
+    WriteFile(empty, 0);
+    // "乗" is 0x81 0x5C and "亅" is 0x81 0x7C in code page 936.
+    const std::string dbcsFile = f + "\\乗.bin";
+    WriteFile(dbcsFile, 2048, 4);
+    const std::string barFolder = f + "\\亅";
+    CreateDirectoryA(barFolder.c_str(), nullptr);
+    WriteFile(barFolder + "\\x亅.bin", 1500, 5);
+    const std::string slashFolder = f + "\\目录乗";
+    CreateDirectoryA(slashFolder.c_str(), nullptr);
+    WriteFile(slashFolder + "\\内.bin", 1600, 6);
+    // A name with a character outside code page 936 (Thai ko kai): the
+    // ANSI search reports it with '?', a name no open accepts.
+    std::wstring wideF(f.size() + 1, L'\0');
+    wideF.resize(MultiByteToWideChar(CP_ACP, 0, f.c_str(), -1, &wideF[0], static_cast<int>(wideF.size())) - 1);
+    const HANDLE thai = CreateFileW((wideF + L"\\\u0e01.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(thai, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ::WriteFile(thai, "thai", 4, &written, nullptr);
+    CloseHandle(thai);
+    const std::string unmappable = f + "\\?.bin";
+    const std::string sealed = f + "\\sealed";
+    CreateDirectoryA(sealed.c_str(), nullptr);
+    WriteFile(sealed + "\\hidden.bin", 10, 7);
+    const std::string vanished = dir.Sub("vanished.bin");
+    WriteFile(vanished, 10, 8);
+
+    Held lockFile(locked);
+    ASSERT_NE(lockFile.h, INVALID_HANDLE_VALUE);
+    Held lockFolder(sealed);
+    ASSERT_NE(lockFolder.h, INVALID_HANDLE_VALUE);
+    // While it is held, the system's own search cannot list the folder either.
+    const std::vector<std::string> inF = WalkFiles(f);
+    ASSERT_EQ(std::count(inF.begin(), inF.end(), sealed + "\\hidden.bin"), 0);
+    ASSERT_EQ(std::count(inF.begin(), inF.end(), unmappable), 1);
+
+    std::vector<std::string> drops{f};
+    std::vector<std::string> expected = inF;
+    std::string longFile, longFolderFile;
+    if (!longTop.empty()) {
+        drops.push_back(longTop);
+        // The system's search lists ok.txt and the long file (a folder of 200
+        // characters can be searched), but not the folder of 281 characters.
+        const std::vector<std::string> inLong = WalkFiles(longTop);
+        ASSERT_EQ(inLong.size(), 2u);
+        const std::string d = inLong[0].substr(0, inLong[0].rfind('\\'));
+        ASSERT_EQ(d.size(), 200u);
+        longFile = d + "\\" + std::string(99, 'f');
+        longFolderFile = d + "\\" + std::string(80, 's') + "\\inner.txt";
+        ASSERT_EQ(std::count(inLong.begin(), inLong.end(), longFile), 1);
+        ASSERT_EQ(std::count(inLong.begin(), inLong.end(), d + "\\ok.txt"), 1);
+        expected.insert(expected.end(), inLong.begin(), inLong.end());
+    }
+    if (!noAccess.empty()) drops.push_back(noAccess);
+    drops.push_back(vanished);
+    expected.push_back(vanished);
+
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, drops);
+    const std::string all = std::to_string(drops.size());
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == all + "/" + all; }));
+    ASSERT_TRUE(DeleteFileA(vanished.c_str()));
+    {
+        DeleteAtWalkEnd hook(app, gone);
+        Click(dlg, IDOK);
+        ASSERT_TRUE(WaitIdle(dlg, 30000));
+        EXPECT_TRUE(DeleteAtWalkEnd::deleted) << "the file was not deleted between the walk and its digest";
+    }
+    EXPECT_EQ(WaitForOwnedDialog(dlg, 0), nullptr) << "a box appeared";
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_TRUE(Enabled(dlg, IDC_COPY));
+
+    const auto rows = ListRows(dlg);
+    std::vector<std::string> paths;
+    for (const auto& r : rows) paths.push_back(r.first);
+    ASSERT_EQ(paths, expected);
+    if (!longFile.empty()) {
+        const auto row = std::find(paths.begin(), paths.end(), longFile) - paths.begin();
+        std::printf("file path of %zu characters: a row with %s; folder path of %zu: no rows\n", longFile.size(),
+                    rows[row].second == kFailedRow ? "the failure text" : "its digest", longFolderFile.size() - 10);
+    }
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.first);
+        if (r.first == gone || r.first == locked || r.first == vanished || r.first == unmappable)
+            EXPECT_EQ(r.second, kFailedRow);
+        else if (r.first == longFile)
+            // Windows' C runtime cannot open a path this long through the ANSI
+            // functions (failure text); Wine's takes it (the digest).
+            EXPECT_TRUE(r.second == kFailedRow || r.second == kLongFileMd5) << r.second;
+        else if (r.first == empty)
+            EXPECT_EQ(r.second, kEmptyMd5);
+        else
+            EXPECT_EQ(r.second, OracleMd5(r.first));
+    }
+    const std::string n = std::to_string(rows.size());
+    EXPECT_EQ(Counter(dlg), n + "/" + n);
+}
+
+// A list run and a copy over a tree change nothing: no file or folder in the
+// tree, and no file beside the test program or the program, differs in size,
+// times or contents, and none is added.
+TEST(NoWrites, ListRunAndCopyChangeNoFile) {
+    TempDir dir;
+    const std::string tree = dir.Sub("tree");
+    WriteFile(dir.Sub("tree\\a.bin"), 70000, 1);
+    WriteFile(dir.Sub("tree\\sub\\b.bin"), 1024, 2);
+    WriteFile(dir.Sub("tree\\sub\\deeper\\c.txt"), 0, 3);
+    WriteFile(dir.Sub("tree\\名字乗\\亅.bin"), 3333, 4);
+    WriteFile(dir.Sub("tree\\z.bin"), 5000, 5);
+    const std::string here = ModuleDir(), program = here + "\\..\\..";
+    Snapshot before, beforeHere, beforeProgram;
+    Take(tree, true, &before);
+    Take(here, false, &beforeHere);
+    Take(program, false, &beforeProgram);
+    ASSERT_EQ(before.size(), 9u);  // 5 files, 4 folders
+
+    {
+        App app;
+        HWND dlg = app.hwnd();
+        Drop(app, {tree});
+        ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+        Click(dlg, IDOK);
+        ASSERT_TRUE(WaitIdle(dlg));
+        EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+        const auto rows = ListRows(dlg);
+        ASSERT_EQ(rows.size(), 5u);
+        const std::string a = tree + "\\a.bin";
+        const auto aRow = std::find_if(rows.begin(), rows.end(), [&](const std::pair<std::string, std::string>& r) {
+            return r.first == a;
+        });
+        ASSERT_NE(aRow, rows.end());
+
+        PostClick(dlg, IDC_COPY);
+        HWND box = WaitForOwnedDialog(dlg);
+        ASSERT_NE(box, nullptr) << "no question before the copy";
+        Answer(box, IDYES);
+        app.Sync();
+        const std::string text = ClipboardText();
+        EXPECT_NE(text.find(rows[0].second + " " + rows[0].first + "\r\n"), std::string::npos) << text;
+
+        // And a single file through the compact layout.
+        Drop(app, {a});
+        ASSERT_TRUE(WaitIdle(dlg));
+        EXPECT_EQ(ItemText(dlg, IDC_MD5), aRow->second);
+        Click(dlg, IDC_COPY);
+        EXPECT_EQ(ClipboardText(), aRow->second + " a.bin");
+    }
+
+    Snapshot after, afterHere, afterProgram;
+    Take(tree, true, &after);
+    Take(here, false, &afterHere);
+    Take(program, false, &afterProgram);
+    ExpectSame(before, after);
+    ExpectSame(beforeHere, afterHere);
+    ExpectSame(beforeProgram, afterProgram);
+}
