@@ -4,7 +4,7 @@
 # number modulo 7 (no line end). Made here because under Wine every new file
 # name is first looked for case-insensitively in the whole folder, which makes
 # creating n files there cost n * n.
-# Count: QUELLIN_SOAK_FILES, else 100000 with QUELLIN_SOAK=1, else 1000.
+# Count: QUELLIN_SOAK_FILES, else 100000 with QUELLIN_SOAK=1, else 5000.
 set -e
 top=$1
 dir=$top/files
@@ -13,7 +13,7 @@ if [ -n "${QUELLIN_SOAK_FILES:-}" ]; then
 elif [ -n "${QUELLIN_SOAK:-}" ] && [ "$QUELLIN_SOAK" != 0 ]; then
     count=100000
 else
-    count=1000
+    count=5000
 fi
 # Kept from an earlier run when the count is the same.
 if [ -d "$dir" ] && [ "$(cat "$top/count" 2>/dev/null)" = "$count" ]; then
