@@ -360,7 +360,7 @@ std::string OracleMd5(const std::string& path) {
 }
 
 HDROP MakeDrop(const std::vector<std::string>& paths) {
-    size_t chars = 1;
+    size_t chars = 2;  // the list ends in two zero bytes, even when it is empty
     for (const auto& p : paths) chars += p.size() + 1;
     HGLOBAL mem = GlobalAlloc(GHND, sizeof(DROPFILES) + chars);
     auto* df = static_cast<DROPFILES*>(GlobalLock(mem));
