@@ -1,6 +1,7 @@
 #include "app/DigestDlg.h"
 
 #include "app/AboutDlg.h"
+#include "app/RunDisplay.h"
 #include "jobs/CheckJob.h"
 #include "jobs/JobState.h"
 
@@ -18,7 +19,9 @@ BEGIN_MESSAGE_MAP(CDigestDlg)
     ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
     ON_REGISTERED_MESSAGE(g_uTaskbarCreatedMsg, OnTaskbarCreated)
     ON_WM_DROPFILES()
-    ON_MESSAGE_VOID(WM_CHECKTHREADENDED, OnCheckThreadEnded)
+    ON_MESSAGE(WM_CHECKTHREADENDED, OnCheckThreadEnded)
+    ON_MESSAGE(WM_RUNDISPLAY, OnRunDisplay)
+    ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 CDigestDlg::CDigestDlg()

@@ -58,7 +58,9 @@ protected:
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);    // app/Tray.cpp
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam); // app/Tray.cpp
     void OnDropFiles(HDROP hDropInfo);                     // intake/DropFiles.cpp
-    void OnCheckThreadEnded();                             // jobs/CheckJob.cpp
+    LRESULT OnCheckThreadEnded(WPARAM threadId, LPARAM);   // jobs/CheckJob.cpp
+    void OnTimer(UINT_PTR id);                             // jobs/CheckJob.cpp
+    LRESULT OnRunDisplay(WPARAM what, LPARAM arg);         // jobs/CheckJob.cpp
 
     DECLARE_MESSAGE_MAP()
 

@@ -9,7 +9,8 @@ set(QUELLIN_APP_SOURCES
   ${CMAKE_SOURCE_DIR}/app/AboutDlg.cpp
   ${CMAKE_SOURCE_DIR}/app/Tray.cpp
   ${CMAKE_SOURCE_DIR}/app/Clipboard.cpp
-  ${CMAKE_SOURCE_DIR}/digest/report_progress.cpp
+  ${CMAKE_SOURCE_DIR}/app/ReportProgress.cpp
+  ${CMAKE_SOURCE_DIR}/app/RunDisplay.cpp
   ${CMAKE_SOURCE_DIR}/jobs/JobState.cpp
   ${CMAKE_SOURCE_DIR}/jobs/CheckJob.cpp
   ${CMAKE_SOURCE_DIR}/jobs/TargetList.cpp

@@ -18,7 +18,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/sources.cmake)
 
 add_library(quellin_app STATIC ${QUELLIN_APP_SOURCES})
 target_include_directories(quellin_app PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(quellin_app PUBLIC quellin_core comctl32 comdlg32 shell32 gdi32 user32)
+target_link_libraries(quellin_app PUBLIC quellin_core comctl32 comdlg32 shell32 gdi32 user32 winmm)
 
 # Resources go straight into every executable that shows the dialogs.
 set(QUELLIN_RESOURCES ${CMAKE_SOURCE_DIR}/res/Quellin.rc)

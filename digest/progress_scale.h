@@ -23,31 +23,3 @@ ProgressScale ScaleForBytes(std::uint64_t bytes);
 // shift times. A file read to its end always reaches at least the range
 // (its chunk count is its KiB count rounded up).
 int ScaledPosition(std::uint64_t chunks, int shift);
-
-// Decides which positions of one file's bar are worth sending to the
-// control. Sending PBM_SETPOS for every chunk would cost a cross-thread
-// message per KiB; instead a position is sent only when
-//   - it differs from the last one sent for this file, and
-//   - at least kMinIntervalMs passed since the last send (about 60 a second),
-// except that the first position after Start, and every change once the
-// position has reached the range's maximum, go out at once, so the bar ends
-// exactly where it should.
-//
-//   ProgressThrottle t;
-//   t.Start(scale.range);                        // new file
-//   if (t.ShouldSend(pos, nowMs)) SendMessage(bar, PBM_SETPOS, pos, 0);
-//
-// nowMs is any millisecond clock that only moves forward (GetTickCount64,
-// or GetTickCount widened: a 32-bit wrap just causes one early send).
-class ProgressThrottle {
-public:
-    static constexpr std::uint64_t kMinIntervalMs = 17;
-
-    void Start(int rangeMax);
-    bool ShouldSend(int pos, std::uint64_t nowMs);
-
-private:
-    int rangeMax_ = 0;
-    int lastPos_ = -1;  // -1: nothing sent since Start
-    std::uint64_t lastMs_ = 0;
-};

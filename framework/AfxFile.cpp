@@ -2,8 +2,13 @@
 
 BOOL CFileFind::FindFile(const char* pattern) {
     Close();
+    m_failed = FALSE;
     m_hFind = ::FindFirstFileA(pattern, &m_next);
-    if (m_hFind == INVALID_HANDLE_VALUE) return FALSE;
+    if (m_hFind == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        m_failed = error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES;
+        return FALSE;
+    }
     m_hasNext = true;
     const CString text(pattern);
     const int slash = text.ReverseFind('\\');
@@ -15,6 +20,7 @@ BOOL CFileFind::FindNextFile() {
     if (!m_hasNext) return FALSE;
     m_current = m_next;
     m_hasNext = ::FindNextFileA(m_hFind, &m_next) != FALSE;
+    if (!m_hasNext && ::GetLastError() != ERROR_NO_MORE_FILES) m_failed = TRUE;
     return m_hasNext ? TRUE : FALSE;
 }
 

@@ -19,6 +19,10 @@ public:
     // (it is still current and valid).
     BOOL FindNextFile();
     void Close();
+    // TRUE when the search could not list the folder completely: FindFile
+    // failed, or a FindNextFile failed, for a reason other than there being
+    // no (more) entries.
+    BOOL SearchFailed() const { return m_failed; }
 
     BOOL IsDots() const;
     BOOL IsDirectory() const { return (m_current.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
@@ -31,5 +35,6 @@ private:
     WIN32_FIND_DATAA m_next{};
     WIN32_FIND_DATAA m_current{};
     bool m_hasNext = false;
+    BOOL m_failed = FALSE;
     CString m_root;  // folder of the pattern, with its trailing backslash
 };

@@ -51,6 +51,12 @@ public:
     // Byte offset of the first character ch, or -1. Character-aware: the trail
     // byte of a double-byte character never matches.
     int Find(char ch) const { return mbcs::FindChar(m_s.data(), GetLength(), ch); }
+    // The same, searching from byte offset start (which must begin a character).
+    int Find(char ch, int start) const {
+        const int s = Clamp(start);
+        const int at = mbcs::FindChar(m_s.data() + s, GetLength() - s, ch);
+        return at < 0 ? -1 : s + at;
+    }
     // Byte offset of the last character ch, or -1 (character-aware).
     int ReverseFind(char ch) const { return mbcs::ReverseFindChar(m_s.data(), GetLength(), ch); }
 

@@ -150,6 +150,7 @@ protected:                    \
 #define ON_WM_PAINT() {WM_PAINT, 0, 0, AFX_THUNK(self_->OnPaint(); return 0;)},
 #define ON_WM_QUERYDRAGICON() {WM_QUERYDRAGICON, 0, 0, AFX_THUNK(return (LRESULT)self_->OnQueryDragIcon();)},
 #define ON_WM_SYSCOMMAND() {WM_SYSCOMMAND, 0, 0, AFX_THUNK(self_->OnSysCommand((UINT)wParam_, lParam_); return 0;)},
+#define ON_WM_TIMER() {WM_TIMER, 0, 0, AFX_THUNK(self_->OnTimer((UINT_PTR)wParam_); return 0;)},
 #define ON_MESSAGE_VOID(msg, fn) {(msg), 0, 0, AFX_THUNK(self_->fn(); return 0;)},
 #define ON_WM_DROPFILES() {WM_DROPFILES, 0, 0, AFX_THUNK(self_->OnDropFiles((HDROP)wParam_); return 0;)},
 

@@ -2,8 +2,10 @@
 #pragma once
 #include <windows.h>
 
-// Posted by the checking thread as its last act, so that the window thread
-// closes the thread's handle.
+#include <mmsystem.h>
+
+// Posted by the checking thread as its last act (wParam: its thread id), so
+// that the window thread closes the thread's handle.
 #define WM_CHECKTHREADENDED (WM_APP + 0x51)
 
 // Window thread only. True while a run is active or its thread has not yet
@@ -13,3 +15,11 @@ bool IsCheckBusy();
 // The checking thread. It owns and deletes param, a heap CString with the
 // path that Start accepted.
 DWORD WINAPI CheckThreadProc(LPVOID param);
+
+// A run raises the system timer's resolution to 1 ms for its duration, so
+// that the walk's 1 ms pause per file is 1 ms on Windows too (without it a
+// sleep lasts a whole 15.6 ms tick). timeBeginPeriod/timeEndPeriod unless
+// replaced (tests count the calls).
+using TimePeriodFn = MMRESULT(WINAPI*)(UINT);
+extern TimePeriodFn g_pfnTimeBeginPeriod;
+extern TimePeriodFn g_pfnTimeEndPeriod;

@@ -32,47 +32,4 @@ TEST(ProgressScale, PositionDividesChunksByTenShiftTimes) {
     EXPECT_EQ(ScaledPosition(5242880, 3), 5242);  // a counter past 2^32 bytes' worth
 }
 
-TEST(ProgressThrottle, SendsChangesAtMostEvery17Ms) {
-    ProgressThrottle t;
-    t.Start(1000);
-    EXPECT_TRUE(t.ShouldSend(0, 5000));    // first position of the file
-    EXPECT_FALSE(t.ShouldSend(0, 6000));   // unchanged
-    EXPECT_FALSE(t.ShouldSend(1, 5016));   // too soon
-    EXPECT_TRUE(t.ShouldSend(2, 5017));
-    EXPECT_FALSE(t.ShouldSend(2, 9000));
-    EXPECT_TRUE(t.ShouldSend(3, 9000));
-
-    t.Start(1000);  // next file: its first position goes out whatever the clock says
-    EXPECT_TRUE(t.ShouldSend(3, 9000));
-}
-
-TEST(ProgressThrottle, EveryChangeAtOrPastTheMaximumIsSent) {
-    ProgressThrottle t;
-    t.Start(100);
-    EXPECT_TRUE(t.ShouldSend(50, 0));
-    EXPECT_TRUE(t.ShouldSend(100, 1));
-    EXPECT_FALSE(t.ShouldSend(100, 2));
-    EXPECT_TRUE(t.ShouldSend(101, 2));  // one chunk past a whole number of KiB
-}
-
-// A file read far faster than the screen refreshes: about 60 sends a
-// second, and the bar still ends on its maximum.
-TEST(ProgressThrottle, FastFileIsRateLimitedAndEndsFull) {
-    const ProgressScale s = ScaleForBytes(734003200);
-    ProgressThrottle t;
-    t.Start(s.range);
-    int sent = 0, last = -1;
-    const std::uint64_t chunks = 716800;
-    for (std::uint64_t n = 1; n <= chunks; ++n) {
-        const int pos = ScaledPosition(n, s.shift);
-        if (t.ShouldSend(pos, n / 700)) {  // ~1 s for the whole file
-            ++sent;
-            last = pos;
-        }
-    }
-    EXPECT_EQ(last, s.range);
-    EXPECT_LE(sent, 62);
-    EXPECT_GE(sent, 55);
-}
-
 }  // namespace

@@ -16,7 +16,9 @@
 
 #include "app/DigestDlg.h"
 #include "harness.h"
+#include "jobs/CheckJob.h"
 #include "jobs/JobState.h"
+#include "jobs/TargetList.h"
 #include "process_counts.h"
 #include "res/resource.h"
 
@@ -27,12 +29,23 @@ namespace {
 const char kExitQuestion[] = "程序正在工作，您确定要退出程序吗?";
 const char kFailedRow[] = "全文MD5值校验失败               ";
 const char kListDone[] = "全部文件全文MD5校验完成.";
-const char kWalkDone[] = "初始化文件路径完毕.";
 const char kEmptyMd5[] = "d41d8cd98f00b204e9800998ecf8427e";
 // echo unreachable | md5sum: the file with the long path (make_fault_tree.sh).
 const char kLongFileMd5[] = "325f0a2493671bafd3ac4633555f15bc";
 
 std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }
+
+// Idle as a drop sees it: the run is over (WaitIdle) and its thread has
+// ended. In between, the window already shows idle buttons while the thread
+// takes its last steps, and a drop then is refused as busy.
+bool WaitEnded(const App& app, DWORD timeoutMs = 30000) {
+    if (!WaitIdle(app.hwnd(), timeoutMs)) return false;
+    return WaitUntil([&] {
+        bool busy = true;
+        app.OnUi([&] { busy = IsCheckBusy(); });
+        return !busy;
+    }, 5000);
+}
 
 double NowMs() {
     LARGE_INTEGER f, t;
@@ -77,39 +90,28 @@ struct Held {
     HANDLE h;
 };
 
-// Deletes a file from inside the window's handling of the status text that
-// ends the walk: the checking thread waits for that text to be set, so the
-// file is gone after the walk has listed it and before any digest begins.
-struct DeleteAtWalkEnd {
-    static WNDPROC oldProc;
+// Deletes a file once the walk has listed it, before any digest begins: from
+// inside the walk's identity query of a folder it enters later, on the
+// checking thread.
+struct DeleteWhenListed {
     static std::string victim;
     static bool deleted;
-    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-        if (msg == WM_SETTEXT && l && std::strcmp(reinterpret_cast<const char*>(l), kWalkDone) == 0 &&
-            !victim.empty()) {
+    static BOOL WINAPI Query(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
+        if (!victim.empty() && std::count(g_listedPaths.begin(), g_listedPaths.end(), CString(victim.c_str()))) {
             deleted = DeleteFileA(victim.c_str()) != FALSE;
             victim.clear();
         }
-        return CallWindowProcA(oldProc, h, msg, w, l);
+        return GetFileInformationByHandle(h, info);
     }
-    DeleteAtWalkEnd(const App& app, const std::string& path) : m_app(app) {
+    explicit DeleteWhenListed(const std::string& path) {
         victim = path;
         deleted = false;
-        m_status = GetDlgItem(app.hwnd(), IDC_LISTSTATUS);
-        app.OnUi([&] {
-            oldProc = reinterpret_cast<WNDPROC>(
-                SetWindowLongPtrA(m_status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DeleteAtWalkEnd::Proc)));
-        });
+        g_pfnGetFileInformation = &Query;
     }
-    ~DeleteAtWalkEnd() {
-        m_app.OnUi([&] { SetWindowLongPtrA(m_status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc)); });
-    }
-    const App& m_app;
-    HWND m_status;
+    ~DeleteWhenListed() { g_pfnGetFileInformation = &GetFileInformationByHandle; }
 };
-WNDPROC DeleteAtWalkEnd::oldProc = nullptr;
-std::string DeleteAtWalkEnd::victim;
-bool DeleteAtWalkEnd::deleted = false;
+std::string DeleteWhenListed::victim;
+bool DeleteWhenListed::deleted = false;
 
 // What a folder holds, as far as a change by the program could show.
 struct Entry {
@@ -362,8 +364,8 @@ TEST(LargeFile, Over4GiBAmongSmallFilesInAListRun) {
 }
 
 // One list run over every kind of entry that cannot be read, among ones that
-// can: each unreadable file gets the failure text in its row, a folder that
-// cannot be listed adds no rows, no box appears, and the run completes.
+// can: each unreadable file gets the failure text in its row, so does a
+// folder that cannot be listed, no box appears, and the run completes.
 //
 //  - a file deleted after the walk listed it, before its digest: failure text;
 //  - a file held open without sharing: failure text;
@@ -371,9 +373,9 @@ TEST(LargeFile, Over4GiBAmongSmallFilesInAListRun) {
 //  - a file whose full path is longer than MAX_PATH: the walk lists it (its
 //    folder's path is short enough to search); Windows' C runtime cannot open
 //    it through the ANSI path (failure text), Wine's can (its digest);
-//  - a folder whose path is longer than MAX_PATH: no rows;
-//  - a folder held open without sharing (its search fails): no rows;
-//  - a folder without permissions (only when not running as root): no rows;
+//  - a folder whose path is longer than MAX_PATH: a row, failure text;
+//  - a folder held open without sharing (its search fails): a row, failure text;
+//  - a folder without permissions (only when not running as root): a row, failure text;
 //  - an empty file: the digest of the empty message;
 //  - a name with a character outside code page 936 (listed with '?'): failure text;
 //  - names with double-byte characters whose trail byte is '\\' or '|': their digests.
@@ -410,10 +412,16 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     CreateDirectoryA(slashFolder.c_str(), nullptr);
     WriteFile(slashFolder + "\\内.bin", 1600, 6);
     // A name with a character outside code page 936 (Thai ko kai): the
-    // ANSI search reports it with '?', a name no open accepts.
+    // ANSI search reports it with '?', a name no open accepts. Only its
+    // wide name can delete it again (the temporary folder's removal cannot).
+    struct WideFile {
+        std::wstring path;
+        ~WideFile() { DeleteFileW(path.c_str()); }
+    } thaiFile;
     std::wstring wideF(f.size() + 1, L'\0');
     wideF.resize(MultiByteToWideChar(CP_ACP, 0, f.c_str(), -1, &wideF[0], static_cast<int>(wideF.size())) - 1);
-    const HANDLE thai = CreateFileW((wideF + L"\\\u0e01.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    thaiFile.path = wideF + L"\\\u0e01.bin";
+    const HANDLE thai = CreateFileW(thaiFile.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(thai, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     ::WriteFile(thai, "thai", 4, &written, nullptr);
@@ -432,6 +440,7 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     // While it is held, the system's own search cannot list the folder either.
     const std::vector<std::string> inF = WalkFiles(f);
     ASSERT_EQ(std::count(inF.begin(), inF.end(), sealed + "\\hidden.bin"), 0);
+    ASSERT_EQ(std::count(inF.begin(), inF.end(), sealed), 1);
     ASSERT_EQ(std::count(inF.begin(), inF.end(), unmappable), 1);
 
     std::vector<std::string> drops{f};
@@ -442,16 +451,20 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
         // The system's search lists ok.txt and the long file (a folder of 200
         // characters can be searched), but not the folder of 281 characters.
         const std::vector<std::string> inLong = WalkFiles(longTop);
-        ASSERT_EQ(inLong.size(), 2u);
+        ASSERT_EQ(inLong.size(), 3u);
         const std::string d = inLong[0].substr(0, inLong[0].rfind('\\'));
         ASSERT_EQ(d.size(), 200u);
         longFile = d + "\\" + std::string(99, 'f');
         longFolderFile = d + "\\" + std::string(80, 's') + "\\inner.txt";
         ASSERT_EQ(std::count(inLong.begin(), inLong.end(), longFile), 1);
         ASSERT_EQ(std::count(inLong.begin(), inLong.end(), d + "\\ok.txt"), 1);
+        ASSERT_EQ(std::count(inLong.begin(), inLong.end(), longFolderFile.substr(0, longFolderFile.rfind('\\'))), 1);
         expected.insert(expected.end(), inLong.begin(), inLong.end());
     }
-    if (!noAccess.empty()) drops.push_back(noAccess);
+    if (!noAccess.empty()) {
+        drops.push_back(noAccess);
+        expected.push_back(noAccess);
+    }
     drops.push_back(vanished);
     expected.push_back(vanished);
 
@@ -462,10 +475,10 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == all + "/" + all; }));
     ASSERT_TRUE(DeleteFileA(vanished.c_str()));
     {
-        DeleteAtWalkEnd hook(app, gone);
+        DeleteWhenListed hook(gone);
         Click(dlg, IDOK);
-        ASSERT_TRUE(WaitIdle(dlg, 30000));
-        EXPECT_TRUE(DeleteAtWalkEnd::deleted) << "the file was not deleted between the walk and its digest";
+        ASSERT_TRUE(WaitEnded(app, 30000));
+        EXPECT_TRUE(DeleteWhenListed::deleted) << "the file was not deleted between the walk and its digest";
     }
     EXPECT_EQ(WaitForOwnedDialog(dlg, 0), nullptr) << "a box appeared";
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
@@ -477,12 +490,14 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     ASSERT_EQ(paths, expected);
     if (!longFile.empty()) {
         const auto row = std::find(paths.begin(), paths.end(), longFile) - paths.begin();
-        std::printf("file path of %zu characters: a row with %s; folder path of %zu: no rows\n", longFile.size(),
+        std::printf("file path of %zu characters: a row with %s; folder path of %zu: a failed row\n", longFile.size(),
                     rows[row].second == kFailedRow ? "the failure text" : "its digest", longFolderFile.size() - 10);
     }
     for (const auto& r : rows) {
         SCOPED_TRACE(r.first);
-        if (r.first == gone || r.first == locked || r.first == vanished || r.first == unmappable)
+        const bool unlisted = r.first == sealed || r.first == noAccess ||
+                              (!longFolderFile.empty() && r.first == longFolderFile.substr(0, longFolderFile.rfind('\\')));
+        if (r.first == gone || r.first == locked || r.first == vanished || r.first == unmappable || unlisted)
             EXPECT_EQ(r.second, kFailedRow);
         else if (r.first == longFile)
             // Windows' C runtime cannot open a path this long through the ANSI
@@ -521,7 +536,7 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
         Drop(app, {tree});
         ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
         Click(dlg, IDOK);
-        ASSERT_TRUE(WaitIdle(dlg));
+        ASSERT_TRUE(WaitEnded(app));
         EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
         const auto rows = ListRows(dlg);
         ASSERT_EQ(rows.size(), 5u);
@@ -541,7 +556,7 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
 
         // And a single file through the compact layout.
         Drop(app, {a});
-        ASSERT_TRUE(WaitIdle(dlg));
+        ASSERT_TRUE(WaitEnded(app));
         EXPECT_EQ(ItemText(dlg, IDC_MD5), aRow->second);
         Click(dlg, IDC_COPY);
         EXPECT_EQ(ClipboardText(), aRow->second + " a.bin");

@@ -412,7 +412,12 @@ std::vector<std::string> WalkFiles(const std::string& folder) {
     std::vector<std::string> out;
     WIN32_FIND_DATAA fd;
     HANDLE h = FindFirstFileA((folder + "\\*.*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return out;
+    if (h == INVALID_HANDLE_VALUE) {
+        // A folder that cannot be listed stands for itself.
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) out.push_back(folder);
+        return out;
+    }
     do {
         const std::string name = fd.cFileName;
         if (name == "." || name == "..") continue;

@@ -124,7 +124,8 @@ std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg);
 bool WaitIdle(HWND dlg, DWORD timeoutMs = 30000);
 // Closes a message box (or dialog) with the given button and waits until it has gone.
 void Answer(HWND box, int id);
-// Files below folder, depth first, in the order the system's search lists them.
+// Files below folder, depth first, in the order the system's search lists them;
+// a folder that cannot be listed is an entry of its own.
 std::vector<std::string> WalkFiles(const std::string& folder);
 // PBM_GETRANGE upper bound and PBM_GETPOS of a progress bar.
 int BarMax(HWND bar);

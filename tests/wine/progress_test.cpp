@@ -1,12 +1,15 @@
 // What one digest leaves in the real window's progress controls: the per-file
 // bar's range and last position for sizes around the scaling steps and past
-// 4 GiB, the stage and status texts in the order the run shows them, and how
-// many bar positions a large file sends to the window.
+// 4 GiB, the stage and status texts (the window shows the latest state a few
+// dozen times a second, so a state shorter than a frame may be skipped, but a
+// large file shows its reading stage, and every run ends on its final texts),
+// and how many bar positions a large file sends to the window.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -103,16 +106,36 @@ DWORD CheckFile(const App& app, const std::string& path) {
     return GetTickCount() - t0;
 }
 
-// What every run of one file shows in 1006 and 1007, in this order.
-const std::vector<std::pair<int, std::string>> kRunTexts{
+using Texts = std::vector<std::pair<int, std::string>>;
+
+// The texts of 1006 and 1007 that a run may show, in this order; every run
+// ends with the last two.
+const Texts kRunTexts{
     {IDC_STATUS, kInit}, {IDC_STAGE, "1/3"}, {IDC_STATUS, kReading},
     {IDC_STAGE, "2/3"},  {IDC_STATUS, kDone}, {IDC_STAGE, "3/3"},
 };
 
+// True when shown is kRunTexts with some of its first four left out, and
+// (for a file that takes many frames) with the reading stage in it.
+bool ShownInOrder(const Texts& shown, bool reading) {
+    size_t k = 0;
+    for (const auto& t : shown) {
+        while (k < kRunTexts.size() && kRunTexts[k] != t) ++k;
+        if (k == kRunTexts.size()) return false;
+        ++k;
+    }
+    if (shown.size() < 2 || shown[shown.size() - 2] != kRunTexts[4] || shown.back() != kRunTexts[5]) return false;
+    if (!reading) return true;
+    const auto has = [&](const std::pair<int, std::string>& t) {
+        return std::find(shown.begin(), shown.end(), t) != shown.end();
+    };
+    return has(kRunTexts[2]) && has(kRunTexts[3]);
+}
+
 struct SizeCase {
     unsigned long long size;
     int range;  // PBM_GETRANGE upper bound after the run
-    int sends;  // PBM_SETPOS messages of the run
+    int sends;  // most PBM_SETPOS messages the run may send
 };
 
 }  // namespace
@@ -120,9 +143,9 @@ struct SizeCase {
 TEST(ProgressWindow, RangeAndPositionAroundTheScalingSteps) {
     const SizeCase cases[] = {
         // No chunk: the one report (1, 1) lies past the range 0 … 0 and
-        // moves nothing, so only the start's position 0 is sent.
+        // moves nothing: the bar shows position 0.
         {0, 0, 1},
-        {1024, 1, 2},   // exactly one KiB: 0, then 1
+        {1024, 1, 2},   // exactly one KiB: 1 (and 0 if a frame falls before it)
         {1025, 1, 2},   // one byte more: the second chunk lies past the range
         {10238976, 9999, -1},  // 9999 KiB: the largest unscaled range
         {10240000, 1000, -1},  // 10000 KiB: first division by ten
@@ -144,13 +167,12 @@ TEST(ProgressWindow, RangeAndPositionAroundTheScalingSteps) {
         EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
 
         const Recorded rec = spy.Take();
-        EXPECT_EQ(rec.texts, kRunTexts);
+        EXPECT_TRUE(ShownInOrder(rec.texts, false));
         EXPECT_EQ(rec.ranges, std::vector<int>{c.range});
         ASSERT_FALSE(rec.positions.empty());
         if (c.sends >= 0) {
-            EXPECT_EQ(rec.positions.size(), static_cast<size_t>(c.sends));
+            EXPECT_LE(rec.positions.size(), static_cast<size_t>(c.sends));
         }
-        EXPECT_EQ(rec.positions.front(), 0);
         EXPECT_EQ(rec.positions.back(), c.range) << "the bar is sent to its end";
         for (size_t i = 1; i < rec.positions.size(); ++i)
             EXPECT_GT(rec.positions[i], rec.positions[i - 1]) << "only changed positions are sent";
@@ -174,7 +196,7 @@ TEST(ProgressWindow, FileOver4GiBIsRangedFromItsFullSize) {
     EXPECT_EQ(ItemText(dlg, IDC_STATUS), kDone);
     EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
     const Recorded rec = spy.Take();
-    EXPECT_EQ(rec.texts, kRunTexts);
+    EXPECT_TRUE(ShownInOrder(rec.texts, true)) << "a file read for seconds shows its reading stage";
     EXPECT_EQ(rec.ranges, std::vector<int>{5242});
 }
 
@@ -195,11 +217,10 @@ TEST(ProgressWindow, OneGiBSendsAFewHundredPositionsAtMost) {
     const size_t n = rec.positions.size();
     std::printf("[ progress ] 1 GiB: %zu PBM_SETPOS messages in %lu ms\n", n, static_cast<unsigned long>(ms));
     ASSERT_GE(n, 2u);
-    EXPECT_EQ(rec.positions.front(), 0);
     EXPECT_EQ(rec.positions.back(), 1048);
     for (size_t i = 1; i < n; ++i) EXPECT_GT(rec.positions[i], rec.positions[i - 1]);
-    // About 60 a second while the bar moves: the start, one per 17 ms, and
-    // the final position (with a little room for the clock's granularity).
+    // At most about 60 a second while the bar moves, plus the final
+    // position (with a little room for the clock's granularity).
     const DWORD span = rec.positionTicks.back() - rec.positionTicks.front();
     EXPECT_LE(n, span / 17 + 4) << "positions sent faster than about 60 a second";
 }

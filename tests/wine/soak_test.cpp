@@ -21,6 +21,7 @@
 
 #include "app/DigestDlg.h"
 #include "harness.h"
+#include "jobs/CheckJob.h"
 #include "jobs/JobState.h"
 #include "process_counts.h"
 #include "res/resource.h"
@@ -52,6 +53,18 @@ unsigned Seed() {
 }
 
 std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }
+
+// Idle as a drop sees it: the run is over (WaitIdle) and its thread has
+// ended. In between, the window already shows idle buttons while the thread
+// takes its last steps, and a drop then is refused as busy.
+bool WaitEnded(const App& app, DWORD timeoutMs = 30000) {
+    if (!WaitIdle(app.hwnd(), timeoutMs)) return false;
+    return WaitUntil([&] {
+        bool busy = true;
+        app.OnUi([&] { busy = IsCheckBusy(); });
+        return !busy;
+    }, 5000);
+}
 int ListCount(HWND dlg) {
     return static_cast<int>(SendMessageA(GetDlgItem(dlg, IDC_FILELIST), LVM_GETITEMCOUNT, 0, 0));
 }
@@ -190,14 +203,14 @@ TEST(StartStopCycles, RandomStopsWithDropsWhileStopping) {
     Click(dlg, IDOK);
     Drop(app, targets);
     if (HWND box = WaitForOwnedDialog(dlg, 2000)) Answer(box, IDOK);
-    ASSERT_TRUE(WaitIdle(dlg, 30000));
+    ASSERT_TRUE(WaitEnded(app, 30000));
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
     EXPECT_EQ(ListCount(dlg), kFiles);
     arm();
     Click(dlg, IDOK);
     WaitUntil([&] { return BarMax(bar) == kBigRange && BarPos(bar) > 100; }, 10000);
     Click(dlg, IDC_STOP);
-    ASSERT_TRUE(WaitIdle(dlg, 10000));
+    ASSERT_TRUE(WaitEnded(app, 10000));
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
     arm();
     {
@@ -262,7 +275,7 @@ TEST(StartStopCycles, RandomStopsWithDropsWhileStopping) {
             Answer(box, IDOK);
             wasRefused = true;
         }
-        ASSERT_TRUE(WaitIdle(dlg, 10000)) << "no end of the run within 10 s";
+        ASSERT_TRUE(WaitEnded(app, 10000)) << "no end of the run within 10 s";
         stopToIdle.push_back(NowMs() - t0);
         ASSERT_EQ(WaitForOwnedDialog(dlg, 0), nullptr) << "an unexpected box";
         ExpectIdleButtons(dlg);
@@ -419,6 +432,7 @@ TEST(LargeFolder, EveryFileListedWindowAnswersStopIsQuick) {
         << handlesAfterRun << " handles, " << handlesBefore << " before the run";
 
     // Stop during the walk.
+    ASSERT_TRUE(WaitEnded(app));
     Drop(app, {folder});
     ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
     Click(dlg, IDOK);
@@ -440,7 +454,7 @@ TEST(LargeFolder, EveryFileListedWindowAnswersStopIsQuick) {
                 threadEnd - stopAt, startEnabled - stopAt);
     EXPECT_LT(threadEnd - stopAt, 100.0);
     EXPECT_LT(startEnabled - stopAt, 100.0);
-    ASSERT_TRUE(WaitIdle(dlg));
+    ASSERT_TRUE(WaitEnded(app));
     EXPECT_LT(ListCount(dlg), n);
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
 

@@ -1,24 +1,22 @@
 // The window side of a file digest's progress: the per-file bar, the status
-// text and the stage label of the main window.
+// text and the stage label of the main window. Called on the checking thread
+// for every 1024-byte chunk, so it only records the state in the run display
+// (which the window shows a few dozen times a second) and never waits.
 #include <windows.h>
 
-#include <commctrl.h>
-
-#include "app/DigestDlg.h"
+#include "app/RunDisplay.h"
 #include "digest/file_digest.h"
 #include "digest/progress_scale.h"
 #include "jobs/JobState.h"
+#include "res/resource.h"
 
 // Powers of ten taken off the progress values of the file being digested.
 int g_nScaleShift = 0;
 
 namespace {
-// Which positions are worth a message to the window (checking thread only).
-ProgressThrottle s_throttle;
 // The bar's maximum for the file being digested. The control holds its
 // position within the range, so a count past the end (the last partial KiB)
-// moves nothing and is not sent: every message costs both threads a
-// cross-thread round trip.
+// is shown as the end.
 int s_rangeMax = 0;
 
 // The file's full size in KiB, or fallback when it cannot be read.
@@ -36,23 +34,18 @@ std::uint64_t FileSizeKiB(const char* path, std::uint64_t fallback) {
 }  // namespace
 
 void ReportProgress(int mode, std::uint64_t value) {
-    CDigestDlg* dlg = static_cast<CDigestDlg*>(AfxGetMainWnd());
-    const CWnd& bar = dlg->m_progress;
     if (mode == 0) {
-        dlg->SetDlgItemText(IDC_STATUS, "正在初始化校验进度……");
-        dlg->SetDlgItemText(IDC_STAGE, "1/3");
+        g_display.SetText(IDC_STATUS, "正在初始化校验进度……");
+        g_display.SetText(IDC_STAGE, "1/3");
         const ProgressScale scale = ScaleForKiB(FileSizeKiB(g_strCurrentFile, value));
         g_nScaleShift = scale.shift;
-        bar.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, scale.range));
-        bar.SendMessage(PBM_SETPOS, 0);
         s_rangeMax = scale.range;
-        s_throttle.Start(scale.range);
-        s_throttle.ShouldSend(0, ::GetTickCount());  // position 0 has just been sent
-        dlg->SetDlgItemText(IDC_STATUS, "正在进行全文MD5校验……");
-        dlg->SetDlgItemText(IDC_STAGE, "2/3");
+        g_display.SetBarRange(IDC_PROGRESS, scale.range);
+        g_display.SetBarPos(IDC_PROGRESS, 0);
+        g_display.SetText(IDC_STATUS, "正在进行全文MD5校验……");
+        g_display.SetText(IDC_STAGE, "2/3");
         return;
     }
-    int pos = ScaledPosition(value, g_nScaleShift);
-    if (pos > s_rangeMax) pos = s_rangeMax;
-    if (s_throttle.ShouldSend(pos, ::GetTickCount())) bar.SendMessage(PBM_SETPOS, pos);
+    const int pos = ScaledPosition(value, g_nScaleShift);
+    g_display.SetBarPos(IDC_PROGRESS, pos > s_rangeMax ? s_rangeMax : pos);
 }
