@@ -12,6 +12,7 @@
 
 #include "app/DigestDlg.h"
 #include "harness.h"
+#include "jobs/CheckJob.h"
 #include "jobs/JobState.h"
 #include "res/resource.h"
 
@@ -359,18 +360,27 @@ TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
     App app;
     HWND dlg = app.hwnd();
 
-    // During the walk: the rows found so far stay, the run counts as stopped.
-    Drop(app, {many});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+    // During the walk: the folder being walked and the entries after it stay
+    // targets, the run counts as stopped, and the next Start checks them all.
+    const std::string after = dir.Sub("after.txt");
+    WriteFile(after, 5);
+    Drop(app, {many, after});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
     Start(dlg);
     ASSERT_TRUE(WaitUntil([&] { return atoi(Counter(dlg).c_str()) >= 20; }));
     Click(dlg, IDC_STOP);
     EXPECT_FALSE(Enabled(dlg, IDC_STOP));
     ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_LT(ListRows(dlg).size(), 1500u);
+    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{{many, ""}, {after, ""}}));
+    EXPECT_EQ(g_nItems, 2);
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验失败.");
     EXPECT_EQ(ItemText(dlg, IDC_MD5), "全部文件全文MD5校验失败");
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg, 120000));
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验完成.");
+    EXPECT_EQ(ListRows(dlg).size(), 1501u);
+    EXPECT_EQ(Counter(dlg), "1501/1501");
 
     // During a list run, inside the first big file: its row is marked failed.
     Drop(app, {big1, big2});
@@ -384,6 +394,11 @@ TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
     EXPECT_EQ(rows[0].second, kFailedRow);
     EXPECT_EQ(rows[1].second, "");
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验失败.");
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "全文MD5值校验失败.");
+    EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
+    EXPECT_EQ(Counter(dlg), "1/2") << "the interrupted file counts as done";
+    EXPECT_EQ(BarMax(GetDlgItem(dlg, IDC_TOTALPROGRESS)), 2);
+    EXPECT_EQ(BarPos(GetDlgItem(dlg, IDC_TOTALPROGRESS)), 1);
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
 
     // During a single file.
@@ -434,6 +449,140 @@ TEST(Busy, DropDuringARunAndDuringStopping) {
     ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_EQ(ItemText(dlg, IDC_PATH), big);
     EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+}
+
+// The end-of-thread message of an earlier run, handled while a newer run is
+// going on, neither holds the window nor touches the newer run.
+TEST(Busy, ALateEndOfThreadMessageDoesNotHoldTheWindow) {
+    TempDir dir;
+    const std::string small = dir.Sub("small.bin"), big = dir.Sub("big.bin");
+    WriteFile(small, 100);
+    WriteSparse(big, 4ull << 30);
+    App app;
+    HWND dlg = app.hwnd();
+    CheckPath(app, small);
+    ASSERT_TRUE(WaitIdle(dlg));
+    DWORD earlier = 0;
+    app.OnUi([&] { earlier = g_dwCheckThreadId; });
+    CheckPath(app, big);
+    ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
+    for (const WPARAM id : {static_cast<WPARAM>(earlier), WPARAM{0}}) {
+        PostMessageA(dlg, WM_CHECKTHREADENDED, id, 0);
+        DWORD_PTR result = 0;
+        EXPECT_NE(SendMessageTimeoutA(dlg, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result), 0)
+            << "the window did not answer while the run went on";
+        EXPECT_EQ(g_bWorking.load(), 1);
+        EXPECT_NE(g_hCheckThread, nullptr);
+    }
+    Click(dlg, IDC_STOP);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+    bool busy = true;
+    EXPECT_TRUE(WaitUntil([&] {
+        app.OnUi([&] { busy = IsCheckBusy(); });
+        return !busy;
+    }));
+}
+
+// Every run raises the system timer's resolution once and restores it once,
+// before the window shows the run as ended.
+namespace timer_period {
+int s_begun = 0, s_ended = 0, s_badArgs = 0;
+MMRESULT WINAPI Begin(UINT ms) {
+    ++s_begun;
+    if (ms != 1) ++s_badArgs;
+    return TIMERR_NOERROR;
+}
+MMRESULT WINAPI End(UINT ms) {
+    ++s_ended;
+    if (ms != 1) ++s_badArgs;
+    return TIMERR_NOERROR;
+}
+}  // namespace timer_period
+
+TEST(ListRun, TimerResolutionIsRaisedAndRestoredOncePerRun) {
+    using namespace timer_period;
+    TempDir dir;
+    const std::string a = dir.Sub("a.bin"), folder = dir.Sub("f");
+    WriteFile(a, 3000);
+    WriteFile(dir.Sub("f\\b.bin"), 10);
+    g_pfnTimeBeginPeriod = &Begin;
+    g_pfnTimeEndPeriod = &End;
+    {
+        App app;
+        HWND dlg = app.hwnd();
+        CheckPath(app, a);  // a single file
+        ASSERT_TRUE(WaitIdle(dlg));
+        EXPECT_EQ(s_begun, 1);
+        EXPECT_EQ(s_ended, 1);
+        Drop(app, {folder});  // a list, stopped
+        Start(dlg);
+        Click(dlg, IDC_STOP);
+        ASSERT_TRUE(WaitIdle(dlg));
+        EXPECT_EQ(s_begun, 2);
+        EXPECT_EQ(s_ended, 2);
+        Drop(app, {a, folder});  // a list, completed
+        Start(dlg);
+        ASSERT_TRUE(WaitIdle(dlg));
+        EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验完成.");
+        EXPECT_EQ(s_begun, 3);
+        EXPECT_EQ(s_ended, 3);
+        EXPECT_EQ(s_badArgs, 0);
+        SetDlgItemTextA(dlg, IDC_PATH, dir.Sub("missing.bin").c_str());  // refused: no run
+        PostClick(dlg, IDOK);
+        HWND box = WaitForOwnedDialog(dlg);
+        ASSERT_NE(box, nullptr);
+        Answer(box, IDOK);
+        EXPECT_EQ(s_begun, 3);
+    }
+    g_pfnTimeBeginPeriod = &timeBeginPeriod;
+    g_pfnTimeEndPeriod = &timeEndPeriod;
+}
+
+// More rows than 16 bits count: the overall bar is ranged from the full
+// count and ends full, and every row gets its result.
+TEST(ListRun, SeventyThousandRowsFillTheOverallBar) {
+    const int n = 70000;
+    TempDir dir;
+    const std::string real = dir.Sub("real.bin"), missing = dir.Sub("missing.bin");
+    WriteFile(real, 50);
+    App app;
+    HWND dlg = app.hwnd();
+    HWND list = GetDlgItem(dlg, IDC_FILELIST);
+    // The rows are put in directly (a drop of 70,000 items would take Wine's
+    // list long to draw); every seventh names a file, the others nothing.
+    Drop(app, {real, missing});
+    app.OnUi([&] {
+        SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+        for (int i = 0; i < n; ++i) {
+            LVITEMA row{};
+            row.mask = LVIF_TEXT;
+            row.iItem = i;
+            row.pszText = const_cast<char*>(i % 7 == 0 ? real.c_str() : missing.c_str());
+            SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row));
+        }
+        SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+        g_nItems = n;
+    });
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg, 280000));
+    HWND total = GetDlgItem(dlg, IDC_TOTALPROGRESS);
+    EXPECT_EQ(BarMax(total), n);
+    EXPECT_EQ(BarPos(total), n);
+    EXPECT_EQ(Counter(dlg), "70000/70000");
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验完成.");
+    EXPECT_TRUE(Enabled(dlg, IDC_COPY));
+    const std::string digest = OracleMd5(real);
+    std::vector<std::pair<std::string, std::string>> rows;
+    app.OnUi([&] { rows = ListRows(dlg); });
+    ASSERT_EQ(rows.size(), static_cast<size_t>(n));
+    int wrong = 0;
+    for (int i = 0; i < n; ++i) {
+        const bool ok = i % 7 == 0 ? rows[i] == std::make_pair(real, digest) : rows[i] == std::make_pair(missing, std::string(kFailedRow));
+        if (!ok && ++wrong <= 3) ADD_FAILURE() << "row " << i << ": " << rows[i].first << " " << rows[i].second;
+    }
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(Exit, IdleAsksNothing) {
