@@ -230,6 +230,80 @@ TEST(Exit, InTheMiddleOfA1GiBDigestTwentyTimes) {
     std::printf("slowest exit after Yes: %.1f ms\n", worst);
 }
 
+// Exit while the checking thread sits in a call that does not return (here
+// a read from a pipe whose other end never writes): after Yes the window goes
+// at once, and the program ends as soon as the call returns.
+TEST(Exit, WhileTheThreadIsHeldInAReadTheWindowGoesAtOnce) {
+    const std::string fifo = "\\\\.\\pipe\\quellin-held-" + std::to_string(GetCurrentProcessId());
+    // A few instances: the size query opens one of its own.
+    struct Pipes {
+        std::vector<HANDLE> ends;
+        void Close() {
+            for (HANDLE h : ends) CloseHandle(h);
+            ends.clear();
+        }
+        ~Pipes() { Close(); }
+    } pipes;
+    for (int i = 0; i < 3; ++i) {
+        pipes.ends.push_back(CreateNamedPipeA(fifo.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                              PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr));
+        ASSERT_NE(pipes.ends.back(), INVALID_HANDLE_VALUE);
+    }
+    // Closing the pipe's other end lets the program's read return.
+    auto release = [&] { pipes.Close(); };
+    TempDir dir;
+    const std::string other = dir.Sub("other.txt");
+    WriteFile(other, 10);
+    {
+        App app;
+        HWND dlg = app.hwnd();
+        Drop(app, {fifo, other});
+        ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
+        Click(dlg, IDOK);
+        ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == "正在进行全部文件MD5校验……"; }));
+        PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        HWND box = WaitForOwnedDialog(dlg);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(MessageBoxText(box), kExitQuestion);
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+        const bool hidden = WaitUntil([&] { return !IsWindowVisible(dlg); }, 5000);
+        const bool stillHeld = !app.Ended(0);
+        release();
+        EXPECT_TRUE(hidden) << "the window stayed on screen while the program waited for its thread";
+        EXPECT_TRUE(stillHeld) << "the thread was not held in the read";
+        EXPECT_TRUE(app.Ended(10000)) << "the program did not end once the read returned";
+    }
+}
+
+// A file system that reports no file index (0 for every folder) is walked
+// completely: without an identity, no folder looks like its own ancestor.
+TEST(Faults, FoldersWithoutAFileIndexAreAllWalked) {
+    struct NoIndex {
+        static BOOL WINAPI Query(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
+            const BOOL ok = GetFileInformationByHandle(h, info);
+            info->nFileIndexHigh = info->nFileIndexLow = 0;
+            return ok;
+        }
+        NoIndex() { g_pfnGetFileInformation = &Query; }
+        ~NoIndex() { g_pfnGetFileInformation = &GetFileInformationByHandle; }
+    } noIndex;
+    TempDir dir;
+    const std::string top = dir.Sub("top");
+    WriteFile(dir.Sub("top\\a.txt"), 10, 1);
+    WriteFile(dir.Sub("top\\sub\\b.txt"), 20, 2);
+    WriteFile(dir.Sub("top\\sub\\deeper\\c.txt"), 30, 3);
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, {top});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+    Click(dlg, IDOK);
+    ASSERT_TRUE(WaitEnded(app));
+    std::vector<std::string> paths;
+    for (const auto& r : ListRows(dlg)) paths.push_back(r.first);
+    EXPECT_EQ(paths, WalkFiles(top));
+    EXPECT_EQ(paths.size(), 3u);
+}
+
 // The same with the real program in its own process, driven only through
 // window messages: Open, Start, exit, Yes; the process ends within a second
 // with exit code 0.
