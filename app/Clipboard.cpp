@@ -1,6 +1,7 @@
 // Copy: the results of the last run as text on the clipboard.
 #include "app/Clipboard.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "app/DigestDlg.h"
@@ -19,6 +20,17 @@ const char kCopyQuestion[] =
 CString FileNameOf(const CString& path) {
     const int slash = path.ReverseFind('\\');
     return slash < 0 ? path : path.Mid(slash + 1);
+}
+
+// A locale whose ANSI code page is the system's, the code page of the text.
+LCID TextLocale() {
+    const LCID system = ::GetSystemDefaultLCID();
+    char acp[8] = {};
+    if (::GetLocaleInfoA(system, LOCALE_IDEFAULTANSICODEPAGE, acp, sizeof acp) > 0 &&
+        static_cast<UINT>(std::atoi(acp)) == ::GetACP())
+        return system;
+    if (::GetACP() == 936) return MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_DEFAULT);
+    return system;
 }
 
 }  // namespace
@@ -42,6 +54,19 @@ int CopyTextToClipboard(const char* text, HWND owner) {
         ::CloseClipboard();
         return 0;
     }
+    // Without a locale the system takes the text for the input language's
+    // code page when a program asks for it as Unicode: with an English
+    // keyboard on a Chinese system, Chinese names would come out garbled.
+    if (HGLOBAL locale = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(LCID))) {
+        if (void* p = ::GlobalLock(locale)) {
+            const LCID lcid = TextLocale();
+            std::memcpy(p, &lcid, sizeof lcid);
+            ::GlobalUnlock(locale);
+            if (!::SetClipboardData(CF_LOCALE, locale)) ::GlobalFree(locale);
+        } else {
+            ::GlobalFree(locale);
+        }
+    }
     ::CloseClipboard();
     return 1;
 }
@@ -63,6 +88,8 @@ void CDigestDlg::OnButtonCopy() {
             text += "\r\n";
         }
     }
-    CopyTextToClipboard(text, nullptr);
+    // Opened for the main window: with no owner, the clipboard would be
+    // emptied without one, and the system may refuse the text then.
+    CopyTextToClipboard(text, m_hWnd);
     SetDlgItemText(IDC_COPY, "复制");
 }

@@ -3,7 +3,8 @@
 #include <windows.h>
 
 // Puts a zero-terminated text (system code page) on the clipboard as CF_TEXT,
-// opening the clipboard for owner (may be null). Returns 1 once the system
+// with CF_LOCALE naming a locale of that code page, opening the clipboard
+// for owner (may be null). Returns 1 once the system
 // has the text, 0 when the clipboard cannot be opened (another program holds
 // it), no memory is to be had, or the system refuses the block; nothing is
 // left allocated then.

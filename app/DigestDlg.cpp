@@ -2,6 +2,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/RunDisplay.h"
+#include "app/Tray.h"
 #include "jobs/CheckJob.h"
 #include "jobs/JobState.h"
 
@@ -65,7 +66,7 @@ BOOL CDigestDlg::OnInitDialog() {
     }
 
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(LoadSmallIcon()));
 
     g_bWorking = 0;
     g_bCompact = 1;

@@ -23,18 +23,42 @@ NOTIFYICONDATAA TrayRecord(HWND wnd) {
     return nid;
 }
 
-BOOL AddTrayIcon(HWND wnd) {
+// While the shell is busy (at log-on, say) it may refuse or time out; it is
+// asked a few times before the window gives up hiding.
+const int kAddTries = 3;
+const DWORD kAddRetryMs = 100;
+
+// True once the shell shows the icon: newly added, or already there (the
+// shell refuses a second icon for the same window and ID, so every later
+// minimise is refused while the icon stands).
+bool AddTrayIcon(HWND wnd, bool mayBeThere) {
     NOTIFYICONDATAA nid = TrayRecord(wnd);
     nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     nid.uCallbackMessage = WM_TRAYNOTIFY;
-    nid.hIcon = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    nid.hIcon = LoadSmallIcon();
     lstrcpynA(nid.szTip, "☆Quellin☆", 64);  // the first form's tip holds 64 bytes
-    return g_pfnNotifyIcon(NIM_ADD, &nid);
+    for (int attempt = 0;; ++attempt) {
+        if (g_pfnNotifyIcon(NIM_ADD, &nid)) return true;
+        if (mayBeThere && g_pfnNotifyIcon(NIM_MODIFY, &nid)) return true;
+        if (attempt + 1 == kAddTries) return false;
+        ::Sleep(kAddRetryMs);
+    }
 }
 
 void RunAboutBox() {
     CAboutDlg dlgAbout;
     dlgAbout.DoModal();
+}
+
+// A box of the program's own is open (the About box, a question, a message,
+// the Open dialog): it has disabled the main window. The tray menu then
+// neither asks a second time nor opens a second box; the open one comes to
+// the front instead.
+bool ModalBoxOpen(HWND wnd) {
+    if (::IsWindowEnabled(wnd)) return false;
+    const HWND popup = ::GetLastActivePopup(wnd);
+    if (popup && popup != wnd) ::SetForegroundWindow(popup);
+    return true;
 }
 
 }  // namespace
@@ -48,11 +72,10 @@ void CDigestDlg::OnSysCommand(UINT nID, LPARAM lParam) {
     }
     Default();
     if (nID == SC_MINIMIZE) {
-        // The shell refuses a second icon for the same window and ID, so
-        // every later minimise leaves exactly one.
-        AddTrayIcon(m_hWnd);
-        m_bTrayIcon = TRUE;
-        ShowWindow(SW_HIDE);
+        // Hidden only with an icon to bring it back; without one the window
+        // stays minimised on the taskbar.
+        m_bTrayIcon = AddTrayIcon(m_hWnd, m_bTrayIcon != FALSE);
+        if (m_bTrayIcon) ShowWindow(SW_HIDE);
     }
 }
 
@@ -82,10 +105,10 @@ LRESULT CDigestDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
             ShowWindow(SW_SHOWNORMAL);
             break;
         case ID_TRAY_EXIT:
-            OnCancel();
+            if (!ModalBoxOpen(m_hWnd)) OnCancel();
             break;
         case ID_TRAY_ABOUT:
-            RunAboutBox();
+            if (!ModalBoxOpen(m_hWnd)) RunAboutBox();
             break;
         default:  // dismissed
             break;
@@ -100,8 +123,14 @@ LRESULT CDigestDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
 LRESULT CDigestDlg::OnTaskbarCreated(WPARAM, LPARAM) {
     // A new shell knows no icons: put ours back, or a hidden window could no
     // longer be reached.
-    if (m_bTrayIcon) AddTrayIcon(m_hWnd);
+    if (m_bTrayIcon) AddTrayIcon(m_hWnd, false);
     return 0;
+}
+
+HICON LoadSmallIcon() {
+    return static_cast<HICON>(::LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                                           ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                           LR_SHARED));
 }
 
 BOOL CDigestDlg::RemoveTrayIcon() {

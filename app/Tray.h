@@ -8,3 +8,8 @@
 // unless replaced (the window tests record the calls and pass them on).
 using NotifyIconFn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
 extern NotifyIconFn g_pfnNotifyIcon;
+
+// The 16 x 16 image of the program's icon (the small-icon size of the
+// system), for the title bar and the notification area: the 32 x 32 one
+// would be shrunk there. Shared: it lives as long as the program.
+HICON LoadSmallIcon();

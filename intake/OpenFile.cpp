@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include "app/DigestDlg.h"
+#include "jobs/CheckJob.h"
 #include "jobs/JobState.h"
 
 namespace {
@@ -30,6 +31,9 @@ BOOL ChooseFile(char* path, const char* filter) {
 void CDigestDlg::OnButtonOpen() {
     char path[MAX_PATH];
     if (!ChooseFile(path, kFilter)) return;
+    // While the dialog was open a dropped file may have started a run: the
+    // panel is the run's now, and the choice is dropped.
+    if (IsCheckBusy()) return;
 
     GetDlgItem(IDC_COPY).EnableWindow(FALSE);
     SetDlgItemText(IDC_PATH, path);

@@ -126,6 +126,33 @@ TEST(CheckSingleFile, OpenCancelChangesNothing) {
     EXPECT_EQ(g_bCompact, 1);
 }
 
+// A file dropped while the Open dialog is up starts its run at once; the
+// choice made in the dialog afterwards must not reset the running panel.
+TEST(CheckSingleFile, OpenReturningDuringARunChangesNothing) {
+    TempDir dir;
+    const std::string big = dir.Sub("big.bin"), chosen = dir.Sub("chosen.bin");
+    WriteSparse(big, 4ull << 30);
+    WriteFile(chosen, 10);
+    App app;
+    HWND dlg = app.hwnd();
+    PostClick(dlg, IDC_OPEN);
+    HWND open = WaitForOwnedDialog(dlg);
+    ASSERT_NE(open, nullptr) << "no Open dialog";
+    PostMessageA(dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({big})), 0);
+    ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }, 10000)) << "the drop did not start";
+    SetDlgItemTextA(open, 0x47C, chosen.c_str());
+    PostMessageA(GetDlgItem(open, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(open); }));
+    app.Sync();
+    EXPECT_EQ(ItemText(dlg, IDC_PATH), big);
+    EXPECT_NE(ItemText(dlg, IDC_STATUS), kReady);
+    EXPECT_GT(BarPos(GetDlgItem(dlg, IDC_PROGRESS)), 0);
+    EXPECT_EQ(g_bWorking.load(), 1);
+    Click(dlg, IDC_STOP);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+}
+
 TEST(CheckSingleFile, EmptyPathAndPlaceholder) {
     App app;
     HWND dlg = app.hwnd();

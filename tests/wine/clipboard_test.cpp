@@ -267,6 +267,34 @@ TEST(CopyCompact, DigestBlankNameWithoutLineEndAndAgain) {
     EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
 }
 
+// The copy opens the clipboard for the main window, which then owns it, and
+// names a locale of the text's code page (936: Chinese, PRC), so that the
+// system converts the text to Unicode with that code page and no other.
+TEST(CopyCompact, OwnedByTheWindowAndTaggedWithTheTextsLocale) {
+    App app;
+    HWND dlg = app.hwnd();
+    TempTree tree;
+    const std::string path = tree.File("中文名.txt", "abc");
+    RunFile(dlg, path);
+    PutSentinel("before");
+    Click(dlg, IDC_COPY);
+    EXPECT_EQ(GetClipboardOwner(), dlg);
+    ASSERT_TRUE(OpenClipboardSoon());
+    HANDLE h = GetClipboardData(CF_LOCALE);
+    ASSERT_NE(h, nullptr) << "no locale with the text";
+    const LCID* lcid = static_cast<const LCID*>(GlobalLock(h));
+    ASSERT_NE(lcid, nullptr);
+    EXPECT_EQ(*lcid, 0x0804u);
+    GlobalUnlock(h);
+    // The text converts to Unicode with that locale's code page.
+    HANDLE wide = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(GlobalLock(wide))), std::wstring(L"900150983cd24fb0d6963f7d28e17f72 \u4e2d\u6587\u540d.txt"));
+    GlobalUnlock(wide);
+    CloseClipboard();
+    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " 中文名.txt");
+}
+
 TEST(CopyCompact, TrailBytesEqualToBackslashDoNotCutTheName) {
     App app;
     HWND dlg = app.hwnd();

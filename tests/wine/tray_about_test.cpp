@@ -113,6 +113,16 @@ BOOL DeleteIcon(HWND dlg) {
     return Shell_NotifyIconA(NIM_DELETE, &nid);
 }
 
+int IconWidth(HICON icon) {
+    ICONINFO info{};
+    if (!GetIconInfo(icon, &info)) return 0;
+    BITMAP bm{};
+    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return bm.bmWidth;
+}
+
 void ExpectAdd(const NotifyCall& c, HWND dlg) {
     EXPECT_EQ(c.message, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(c.data.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
@@ -121,7 +131,8 @@ void ExpectAdd(const NotifyCall& c, HWND dlg) {
     EXPECT_EQ(c.data.uID, kIconId);
     EXPECT_EQ(c.data.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(c.data.uCallbackMessage, 1174u);
-    EXPECT_EQ(c.data.hIcon, LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME)));
+    EXPECT_EQ(c.data.hIcon, LoadSmallIcon());
+    EXPECT_EQ(IconWidth(c.data.hIcon), 16) << "the tray gets the 16 x 16 image, not a shrunk 32 x 32 one";
     EXPECT_STREQ(c.data.szTip, "☆Quellin☆");
 }
 
@@ -368,11 +379,16 @@ TEST(Tray, MinimiseHidesIntoTheTrayAndLeftButtonDownRestores) {
         SCOPED_TRACE(round);
         MinimiseToTray(dlg);
         app.OnUi([] {});
-        // Every minimise asks for the icon; only the first gets one.
+        // Every minimise asks for the icon; only the first gets one, and
+        // the later ones find it there.
         const auto calls = TakeNotifyCalls();
-        ASSERT_EQ(calls.size(), 1u);
+        ASSERT_EQ(calls.size(), round == 0 ? 1u : 2u);
         ExpectAdd(calls[0], dlg);
         EXPECT_EQ(calls[0].result, round == 0 ? TRUE : FALSE);
+        if (round > 0) {
+            EXPECT_EQ(calls[1].message, static_cast<DWORD>(NIM_MODIFY));
+            EXPECT_TRUE(calls[1].result);
+        }
         EXPECT_TRUE(IconPresent(dlg));
         EXPECT_EQ(TrayMessage(dlg, kIconId, WM_LBUTTONDOWN), 0);
         EXPECT_TRUE(IsWindowVisible(dlg));
@@ -388,6 +404,79 @@ TEST(Tray, MinimiseHidesIntoTheTrayAndLeftButtonDownRestores) {
     // And exactly that one: after deleting it there is none.
     EXPECT_TRUE(DeleteIcon(dlg));
     EXPECT_FALSE(IconPresent(dlg));
+}
+
+// A shell that refuses the icon (busy at log-on, say) is asked a few times;
+// then the window stays minimised on the taskbar instead of hiding where
+// nothing could bring it back.
+namespace {
+std::atomic<int> s_refused{0};
+BOOL WINAPI RefuseNotifyIcon(DWORD, PNOTIFYICONDATAA) {
+    ++s_refused;
+    return FALSE;
+}
+}  // namespace
+
+TEST(Tray, RefusedIconLeavesTheWindowMinimisedNotHidden) {
+    App app;
+    HWND dlg = app.hwnd();
+    WaitForFirstIdle(app);
+    s_refused = 0;
+    g_pfnNotifyIcon = &RefuseNotifyIcon;
+    PostMessageA(dlg, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    app.Sync();
+    g_pfnNotifyIcon = &RecordNotifyIcon;
+    EXPECT_TRUE(IsIconic(dlg));
+    EXPECT_TRUE(IsWindowVisible(dlg)) << "hidden without an icon to bring it back";
+    EXPECT_GE(s_refused.load(), 2) << "the shell was asked only once";
+    EXPECT_FALSE(IconPresent(dlg));
+    // The next minimise, with the shell answering again, hides as usual.
+    app.OnUi([&] { ShowWindow(dlg, SW_RESTORE); });
+    MinimiseToTray(dlg);
+    EXPECT_TRUE(IconPresent(dlg));
+}
+
+// The title bar gets the 16 x 16 image of the icon, the big icon the 32 x 32 one.
+TEST(Tray, WindowIconsHaveTheirOwnSizes) {
+    App app;
+    HWND dlg = app.hwnd();
+    EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(SendMessageA(dlg, WM_GETICON, ICON_SMALL, 0))), 16);
+    EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(SendMessageA(dlg, WM_GETICON, ICON_BIG, 0))), 32);
+}
+
+// Exit or About from the tray menu while a box of the program is open (here
+// the About box) opens nothing more: no exit question, no second About box.
+TEST(Tray, MenuExitAndAboutWhileABoxIsOpenNestNothing) {
+    App app;
+    HWND dlg = app.hwnd();
+    WaitForFirstIdle(app);
+    HWND about = OpenAboutBox(dlg);
+    ASSERT_NE(about, nullptr);
+    g_bWorking = 1;  // as while a run is active: Exit would ask
+    for (const int item : {1, 2}) {
+        SCOPED_TRACE(item == 1 ? "Exit" : "About");
+        HWND menu = OpenTrayMenu(dlg);
+        ASSERT_NE(menu, nullptr);
+        ChooseMenuItem(menu, item);
+        app.Sync();
+        int boxes = 0;
+        std::pair<HWND, int*> ctx(dlg, &boxes);
+        EnumWindows([](HWND h, LPARAM l) -> BOOL {
+            auto* ctx = reinterpret_cast<std::pair<HWND, int*>*>(l);
+            char cls[64] = {};
+            GetClassNameA(h, cls, sizeof cls);
+            if (std::string(cls) == "#32770" && IsWindowVisible(h) &&
+                (GetWindow(h, GW_OWNER) == ctx->first || GetWindow(h, GW_OWNER) == GetLastActivePopup(ctx->first)))
+                ++*ctx->second;
+            return TRUE;
+        }, reinterpret_cast<LPARAM>(&ctx));
+        EXPECT_EQ(boxes, 1) << "another box was opened";
+        EXPECT_TRUE(IsWindow(about));
+        EXPECT_FALSE(app.Ended(0));
+    }
+    g_bWorking = 0;
+    CloseBox(about);
+    EXPECT_TRUE(IsWindowEnabled(dlg));
 }
 
 TEST(Tray, OnlyLeftButtonDownAndRightButtonUpAct) {
