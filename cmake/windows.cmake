@@ -34,6 +34,7 @@ if(QUELLIN_TESTS)
     # ctest runs the Windows test programs under Wine.
     set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-exec)
   endif()
+  add_subdirectory(${CMAKE_SOURCE_DIR}/tests/idle ${CMAKE_BINARY_DIR}/tests/idle)
   add_subdirectory(tests/wine)
   add_subdirectory(${CMAKE_SOURCE_DIR}/tests/accept ${CMAKE_BINARY_DIR}/tests/accept)
 endif()

@@ -9,23 +9,24 @@
 #   fonts-arphic-gbsn00lp  stands in for the dialogs' template font with the same metrics
 #   locales                the zh_CN locale sources, generated privately into build/locale
 #   libxrender1 libxrandr2 Wine's X11 driver (anti-aliased text, screen size); recommended only
+#   x11-utils imagemagick  without a display: noticing the window (xwininfo) and its screenshot
 QUELLIN_PACKAGES_RUN=(
     cmake make g++-mingw-w64-x86-64
     wine64 fonts-wine fonts-arphic-gbsn00lp locales libxrender1 libxrandr2
-    xvfb
+    xvfb x11-utils imagemagick
 )
 # Everything the test script builds and uses on top of that.
 #   g++                    native build of the portable code, with sanitizers
 #   g++-mingw-w64-i686     the 32-bit Windows build (compiled, not run: 32-bit Wine cannot run here)
 #   googletest libgtest-dev  GoogleTest sources (also built with MinGW) and the native library
 #   libssl-dev openssl     reference digests for the tests
-#   xdotool x11-utils imagemagick  driving, examining and capturing windows under Xvfb
+#   xdotool                driving windows under Xvfb
 #   clang libclang-rt-14-dev  libFuzzer (clang's runtime is only recommended by clang)
 QUELLIN_PACKAGES_TEST=(
     "${QUELLIN_PACKAGES_RUN[@]}"
     g++ g++-mingw-w64-i686
     googletest libgtest-dev libssl-dev openssl
-    xdotool x11-utils imagemagick
+    xdotool
     clang libclang-rt-14-dev
 )
 

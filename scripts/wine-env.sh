@@ -178,78 +178,14 @@ qw_xvfb_start() {
     qw_log "Xvfb on $DISPLAY (pid $QW_XVFB_PID, $QW_XVFB_SCREEN)"
 }
 
-# Source of a tiny Windows program that owns a hidden window and sleeps. Creating
-# the window starts Wine's desktop process (explorer) with this program's stdio,
-# /dev/null, so a test never starts it holding ctest's pipes; and while one Wine GUI
-# process lives, the desktop does not quit and restart between tests.
-# It also measures a 247 x 123 DLU dialog in the template font 宋体 9 pt: with the
-# font replacement in effect that is 6 x 12 base units and a 371 x 185 client area,
-# as on Windows at 96 DPI.
-# Argument: a file it writes once its window exists: "BASEX BASEY CLIENTW CLIENTH".
-qw_idle_source() {
-    cat <<'EOF'
-#include <windows.h>
-#include <shellapi.h>
-#include <stdio.h>
-
-/* Client size and base units of a 247 x 123 DLU dialog in the template font. */
-static void measure(int out[4]) {
-    static WORD t[64];
-    DLGTEMPLATE *d = (DLGTEMPLATE *)t;
-    WORD *p = (WORD *)(d + 1);
-    RECT r = {0, 0, 4, 8}, c = {0, 0, 0, 0};
-    HWND h;
-    d->style = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
-    d->cx = 247; d->cy = 123;
-    *p++ = 0; *p++ = 0; *p++ = 0;          /* no menu, default class, no title */
-    *p++ = 9; *p++ = 0x5B8B; *p++ = 0x4F53; *p++ = 0;   /* 9 pt, U+5B8B U+4F53 */
-    h = CreateDialogIndirectA(GetModuleHandleA(NULL), d, NULL, NULL);
-    if (h) {
-        MapDialogRect(h, &r);
-        GetClientRect(h, &c);
-        DestroyWindow(h);
-    }
-    out[0] = r.right; out[1] = r.bottom; out[2] = c.right; out[3] = c.bottom;
-}
-
-int WINAPI WinMain(HINSTANCE i, HINSTANCE p, LPSTR c, int s) {
-    (void)i; (void)p; (void)c; (void)s;
-    HWND w = CreateWindowA("STATIC", "quellin-idle", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
-    if (!w) return 1;
-    int m[4];
-    measure(m);
-    int argc = 0;
-    LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv && argc > 1) {
-        HANDLE f = CreateFileW(argv[1], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-        if (f != INVALID_HANDLE_VALUE) {
-            char text[64];
-            DWORD n = (DWORD)snprintf(text, sizeof text, "%d %d %d %d\n", m[0], m[1], m[2], m[3]);
-            WriteFile(f, text, n, &n, NULL);
-            CloseHandle(f);
-        }
-    }
-    DWORD end = GetTickCount() + 4u * 3600u * 1000u; /* gives up after 4 hours */
-    MSG msg;
-    while ((LONG)(end - GetTickCount()) > 0) {
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 60000, QS_ALLINPUT);
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    }
-    return 0;
-}
-EOF
-}
-
-# Build the idle program into the build tree (once); prints its path.
+# The idle GUI program (tests/idle/quellin_idle.c, built with the Windows
+# tests as quellin-idle.exe); built now if it is missing. Prints its path.
 qw_idle_exe() {
-    local exe=$QW_BUILD_DIR/quellin-idle.exe src=$QW_BUILD_DIR/quellin-idle.c
-    local cc=x86_64-w64-mingw32-gcc
-    if [ ! -f "$exe" ] || ! qw_idle_source | cmp -s - "$src"; then
-        command -v "$cc" >/dev/null || return 1
-        qw_idle_source >"$src"
-        "$cc" -O2 -mwindows -o "$exe" "$src" -lshell32 >/dev/null 2>&1 || { rm -f "$exe"; return 1; }
+    local exe=$QW_BUILD_DIR/quellin-idle.exe
+    if [ ! -f "$exe" ]; then
+        cmake --build "$QW_BUILD_DIR" --target quellin_idle </dev/null >/dev/null 2>&1 || return 1
     fi
-    printf '%s\n' "$exe"
+    [ -f "$exe" ] && printf '%s\n' "$exe"
 }
 
 # A Unix path as Wine sees it on drive Z: (Wine maps Z: to /).
@@ -272,7 +208,7 @@ qw_server_start() {
     qw_wine_quiet wineboot || { qw_die "wineboot failed"; return 1; }
     local idle ready=$QW_BUILD_DIR/quellin-idle.ready i
     if ! idle=$(qw_idle_exe); then
-        qw_log "warning: no idle GUI process (MinGW compiler missing); the first GUI test may hold ctest's pipes"
+        qw_log "warning: no idle GUI process (quellin_idle did not build); the first GUI test may hold ctest's pipes"
         return 0
     fi
     rm -f "$ready"
