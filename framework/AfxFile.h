@@ -26,7 +26,6 @@ public:
 
     BOOL IsDots() const;
     BOOL IsDirectory() const { return (m_current.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-    CString GetFileName() const { return CString(m_current.cFileName); }
     // The folder part of the pattern followed by the entry's name.
     CString GetFilePath() const;
 

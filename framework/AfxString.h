@@ -15,7 +15,6 @@ public:
 
     int GetLength() const { return static_cast<int>(m_s.size()); }
     bool IsEmpty() const { return m_s.empty(); }
-    void Empty() { m_s.clear(); }
     operator const char*() const { return m_s.c_str(); }
     const char* c_str() const { return m_s.c_str(); }
 
@@ -61,10 +60,6 @@ public:
     int ReverseFind(char ch) const { return mbcs::ReverseFindChar(m_s.data(), GetLength(), ch); }
 
     CString Left(int n) const { return CString(m_s.data(), Clamp(n)); }
-    CString Right(int n) const {
-        const int k = Clamp(n);
-        return CString(m_s.data() + m_s.size() - static_cast<size_t>(k), k);
-    }
     CString Mid(int first) const {
         const int f = Clamp(first);
         return CString(m_s.data() + f, GetLength() - f);

@@ -22,7 +22,6 @@ static CString ReadWindowText(HWND hWnd) {
     return CString(buf.data(), got < 0 ? 0 : got);
 }
 
-CString CWnd::GetWindowText() const { return ReadWindowText(m_hWnd); }
 CString CWnd::GetDlgItemText(int id) const { return ReadWindowText(::GetDlgItem(m_hWnd, id)); }
 
 void CWnd::SetFont(CFont* font, BOOL redraw) const {

@@ -31,7 +31,6 @@ public:
     void SetDlgItemText(int id, const char* text) const { ::SetDlgItemTextA(m_hWnd, id, text); }
     CString GetDlgItemText(int id) const;
     void SetWindowText(const char* text) const { ::SetWindowTextA(m_hWnd, text); }
-    CString GetWindowText() const;
     BOOL EnableWindow(BOOL enable = TRUE) const { return ::EnableWindow(m_hWnd, enable); }
     BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
     LRESULT SendMessage(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
@@ -151,7 +150,6 @@ protected:                    \
 #define ON_WM_QUERYDRAGICON() {WM_QUERYDRAGICON, 0, 0, AFX_THUNK(return (LRESULT)self_->OnQueryDragIcon();)},
 #define ON_WM_SYSCOMMAND() {WM_SYSCOMMAND, 0, 0, AFX_THUNK(self_->OnSysCommand((UINT)wParam_, lParam_); return 0;)},
 #define ON_WM_TIMER() {WM_TIMER, 0, 0, AFX_THUNK(self_->OnTimer((UINT_PTR)wParam_); return 0;)},
-#define ON_MESSAGE_VOID(msg, fn) {(msg), 0, 0, AFX_THUNK(self_->fn(); return 0;)},
 #define ON_WM_DROPFILES() {WM_DROPFILES, 0, 0, AFX_THUNK(self_->OnDropFiles((HDROP)wParam_); return 0;)},
 
 class CWinApp {

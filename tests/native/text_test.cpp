@@ -2,6 +2,8 @@
 // or '|' is never a separator.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "framework/AfxString.h"
 #include "framework/mbcs.h"
 
@@ -44,12 +46,22 @@ TEST(MultibyteText, LoneLeadByteAtTheEndAndPlainText) {
     EXPECT_EQ(mbcs::FindChar("", 0, '|'), -1);
 }
 
+// Entries of a gathered list are taken one after another by offset; a trail
+// byte equal to '|' (亅 is 81 7C) is never a separator.
+TEST(MultibyteText, FindFromAnOffsetWalksEntriesInOrder) {
+    const CString gathered("a\x81\x7c|\x81\x7c|c:\\d|");
+    std::vector<CString> entries;
+    for (int next = 0, bar; (bar = gathered.Find('|', next)) >= 0; next = bar + 1)
+        entries.push_back(CString(gathered.c_str() + next, bar - next));
+    EXPECT_EQ(entries, (std::vector<CString>{"a\x81\x7c", "\x81\x7c", "c:\\d"}));
+    EXPECT_EQ(gathered.Find('|', gathered.GetLength()), -1);
+    EXPECT_EQ(gathered.Find('|', -5), 3);
+}
+
 TEST(MultibyteText, StringBasics) {
     CString s;
     s.Format("%d/%d", 3, 10);
     EXPECT_EQ(s, CString("3/10"));
-    EXPECT_EQ(s.Right(2), CString("10"));
-    EXPECT_EQ(s.Right(99), s);
     EXPECT_EQ(s.Left(-1), CString(""));
     s.Format("%s", "");
     EXPECT_TRUE(s.IsEmpty());
