@@ -1,18 +1,21 @@
 // Costs of digesting through the real main window (a Windows program, run
 // under Wine by scripts/bench; not a test). It runs the program's dialog on a
-// UI thread of its own, drives it as a user would and prints plain lines:
+// UI thread of its own, drives it as a user would and prints plain lines,
+// and "RESULT name=value" lines for scripts/bench:
 //
-//   1. a large cached file through the path box and Start: wall time (median
-//      of --runs), and the PBM_SETPOS messages that reach bar 1004;
-//   2. a dropped folder of many small files, expanded and digested: time per
-//      file, the synchronous calls the window thread receives from the
-//      checking thread (by message), and the ratio of the time to a floor of
-//      calls x the cost of a no-op cross-thread SendMessage + the 1 ms pause
-//      per walked file (both measured in this run);
+//   1. a large cached file through the path box and Start: wall time of each
+//      of --runs runs (after --warmup untimed ones), and the PBM_SETPOS
+//      messages that reach bar 1004;
+//   2. a dropped folder, expanded and digested: the time from Start until
+//      the list status reads that all files are done, per file, with the
+//      list status texts seen on the way; --digests writes the list's rows
+//      as "md5 path" lines for checking; --limit gives up after that many
+//      seconds;
 //   3. memory (GetProcessMemoryInfo) while a file of several GiB is digested,
 //      against the same process before the run.
 //
-// Usage: wine_digest_bench [--file PATH --md5 HEX] [--runs N] [--folder PATH]
+// Usage: wine_digest_bench [--file PATH [--md5 HEX] [--runs N] [--warmup N]]
+//                          [--folder PATH [--digests OUT] [--limit SECONDS]]
 //                          [--big PATH] [--hidden]
 // Parts whose paths are not given are skipped. --hidden digests with the
 // window hidden (to tell drawing from messaging).
@@ -22,7 +25,6 @@
 #include <psapi.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <wincrypt.h>
 
 #include <algorithm>
 #include <atomic>
@@ -30,7 +32,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -88,85 +89,47 @@ double Now() {
     return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
 }
 
-// ---------------------------------------------------------------- what the window thread receives
+// ---------------------------------------------------------------- progress messages to bar 1004
 
-// Counts, on the UI thread, every message another thread sends to one of its
-// windows while counting is on (WH_CALLWNDPROC: wParam is zero for a message
-// sent by another thread). Posted messages do not pass this hook, and neither
-// do the messages the window thread sends to itself.
-std::atomic<bool> s_counting{false};
-std::map<UINT, long> s_sent;  // message -> count (UI thread only while counting)
-std::map<UINT, double> s_handled;  // message -> seconds the window thread spent on it
-std::vector<double> s_insertTimes;  // LVM_INSERTITEMA handling times, in order
-std::vector<double> s_starts;      // start times of the cross-thread messages being handled
-long s_barSetPos = 0;         // PBM_SETPOS that reached bar 1004, from any thread
+// PBM_SETPOS messages that reach the per-file bar, from any thread, counted in
+// a subclass procedure on the bar while a SetPosCounter lives. (A message
+// hook would count them too, but under Wine every message that passes a hook
+// costs a round trip to the wine server: with hooks on the window thread a
+// folder run took twice as long.)
+WNDPROC s_barProc = nullptr;
+long s_barSetPos = 0;  // window thread only
 HWND s_bar = nullptr;
 HWND s_listStatus = nullptr;
-std::vector<double> s_listStatusTimes;  // when 1104 got a text: the expansion's start and end
 
-LRESULT CALLBACK CallWndHook(int code, WPARAM fromOtherThread, LPARAM l) {
-    if (code == HC_ACTION && s_counting.load(std::memory_order_relaxed)) {
-        const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(l);
-        if (fromOtherThread == 0) {
-            ++s_sent[cwp->message];
-            s_starts.push_back(Now());
+LRESULT CALLBACK BarProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    if (msg == PBM_SETPOS) ++s_barSetPos;
+    return CallWindowProcA(s_barProc, h, msg, w, l);
+}
+
+class SetPosCounter {
+public:
+    SetPosCounter() {
+        OnUi([] {
+            s_barSetPos = 0;
+            s_barProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrA(s_bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BarProc)));
+        });
+    }
+    ~SetPosCounter() { Stop(); }
+    SetPosCounter(const SetPosCounter&) = delete;
+    SetPosCounter& operator=(const SetPosCounter&) = delete;
+    // Removes the subclass; returns the count.
+    long Stop() {
+        if (!m_stopped) {
+            OnUi([] { SetWindowLongPtrA(s_bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(s_barProc)); });
+            m_stopped = true;
         }
-        if (cwp->hwnd == s_bar && cwp->message == PBM_SETPOS) ++s_barSetPos;
-        if (cwp->hwnd == s_listStatus && cwp->message == WM_SETTEXT) s_listStatusTimes.push_back(Now());
+        return s_barSetPos;
     }
-    return CallNextHookEx(nullptr, code, fromOtherThread, l);
-}
 
-// Where a message from another thread has been handled: its time on the
-// window thread (WH_CALLWNDPROCRET, same meaning of wParam).
-LRESULT CALLBACK CallWndRetHook(int code, WPARAM fromOtherThread, LPARAM l) {
-    if (code == HC_ACTION && fromOtherThread == 0 && !s_starts.empty()) {
-        const auto* cwp = reinterpret_cast<const CWPRETSTRUCT*>(l);
-        const double d = Now() - s_starts.back();
-        s_handled[cwp->message] += d;
-        if (cwp->message == LVM_INSERTITEMA) s_insertTimes.push_back(d);
-        s_starts.pop_back();
-    }
-    return CallNextHookEx(nullptr, code, fromOtherThread, l);
-}
-
-void StartCounting() {
-    OnUi([] { s_insertTimes.clear(); s_handled.clear(); s_starts.clear(); s_sent.clear(); s_barSetPos = 0; s_listStatusTimes.clear(); });
-    s_counting = true;
-}
-
-// Stops counting and returns what was counted.
-std::map<UINT, long> StopCounting(long* barSetPos, std::map<UINT, double>* handled = nullptr) {
-    s_counting = false;
-    std::map<UINT, long> out;
-    OnUi([&] {
-        out = s_sent;
-        *barSetPos = s_barSetPos;
-        if (handled) *handled = s_handled;
-    });
-    return out;
-}
-
-const char* MessageName(UINT m) {
-    switch (m) {
-    case WM_NULL: return "WM_NULL";
-    case WM_ENABLE: return "WM_ENABLE";
-    case WM_SETREDRAW: return "WM_SETREDRAW";
-    case WM_SETTEXT: return "WM_SETTEXT";
-    case WM_GETTEXT: return "WM_GETTEXT";
-    case WM_GETTEXTLENGTH: return "WM_GETTEXTLENGTH";
-    case WM_CANCELMODE: return "WM_CANCELMODE";
-    case WM_COMMAND: return "WM_COMMAND";
-    case PBM_SETRANGE: return "PBM_SETRANGE";
-    case PBM_SETPOS: return "PBM_SETPOS";
-    case LVM_INSERTITEMA: return "LVM_INSERTITEMA";
-    case LVM_SETITEMTEXTA: return "LVM_SETITEMTEXTA";
-    case LVM_GETITEMTEXTA: return "LVM_GETITEMTEXTA";
-    case LVM_DELETEALLITEMS: return "LVM_DELETEALLITEMS";
-    case LVM_GETITEMCOUNT: return "LVM_GETITEMCOUNT";
-    default: return "?";
-    }
-}
+private:
+    bool m_stopped = false;
+};
 
 // ---------------------------------------------------------------- driving a run
 
@@ -197,31 +160,6 @@ HDROP MakeDrop(const std::string& path) {
     std::memcpy(reinterpret_cast<char*>(df) + sizeof(DROPFILES), path.c_str(), path.size() + 1);
     GlobalUnlock(mem);
     return static_cast<HDROP>(mem);
-}
-
-std::string OracleMd5(const std::string& path) {
-    HCRYPTPROV prov = 0;
-    HCRYPTHASH hash = 0;
-    std::string result;
-    if (!CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return result;
-    if (CryptCreateHash(prov, CALG_MD5, 0, 0, &hash)) {
-        if (FILE* f = std::fopen(path.c_str(), "rb")) {
-            std::vector<unsigned char> buf(1 << 16);
-            size_t n;
-            while ((n = std::fread(buf.data(), 1, buf.size(), f)) > 0) CryptHashData(hash, buf.data(), static_cast<DWORD>(n), 0);
-            std::fclose(f);
-            BYTE d[16];
-            DWORD len = sizeof d;
-            if (CryptGetHashParam(hash, HP_HASHVAL, d, &len, 0)) {
-                char hex[33];
-                for (int i = 0; i < 16; ++i) std::snprintf(hex + 2 * i, 3, "%02x", d[i]);
-                result = hex;
-            }
-        }
-        CryptDestroyHash(hash);
-    }
-    CryptReleaseContext(prov, 0);
-    return result;
 }
 
 std::string CellText(HWND list, int row, int col) {
@@ -289,137 +227,157 @@ private:
 
 void SetPath(const std::string& path) { SetDlgItemTextA(s_dlg, IDC_PATH, path.c_str()); }
 
-void BigFile(const std::string& path, const std::string& md5, int runs) {
+void BigFile(const std::string& path, const std::string& md5, int runs, int warmups) {
     std::vector<double> times;
     std::vector<long> setpos;
     Mem maxMem;
-    bool ok = true;
-    // A first run reads the file into the cache on both sides of the page
-    // cache and warms Wine's paths; it is not counted.
-    SetPath(path);
-    StartAndWait();
+    int wrong = 0;
+    // Untimed runs read the file into the cache and warm Wine's paths (the
+    // caller may have done both already).
+    for (int w = 0; w < warmups; ++w) {
+        SetPath(path);
+        StartAndWait();
+    }
     for (int r = 0; r < runs; ++r) {
         SetPath(path);
-        StartCounting();
+        SetPosCounter counter;
         MemSampler sampler;
         times.push_back(StartAndWait());
         const Mem m = sampler.Stop();
         maxMem.ws = std::max(maxMem.ws, m.ws);
         maxMem.pagefile = std::max(maxMem.pagefile, m.pagefile);
-        long n = 0;
-        StopCounting(&n);
-        setpos.push_back(n);
+        setpos.push_back(counter.Stop());
         const std::string got = DlgText(IDC_MD5);
         if (!md5.empty() && got != md5) {
-            ok = false;
+            ++wrong;
             std::printf("  DIGEST MISMATCH: window %s, expected %s\n", got.c_str(), md5.c_str());
         }
     }
     std::vector<double> sorted = times;
     std::sort(sorted.begin(), sorted.end());
-    const double median = sorted[sorted.size() / 2];
-    std::printf("1. large file in the window: median %.3f s of %d runs (", median, runs);
+    std::printf("1. large file in the window: median %.3f s of %d run%s (", sorted[sorted.size() / 2], runs,
+                runs == 1 ? "" : "s");
     for (size_t i = 0; i < times.size(); ++i) std::printf("%s%.3f", i ? ", " : "", times[i]);
-    std::printf("), digest %s\n", md5.empty() ? "not checked" : ok ? "ok" : "WRONG");
+    std::printf("), digest %s\n", md5.empty() ? "not checked" : wrong == 0 ? "ok" : "WRONG");
     std::printf("   PBM_SETPOS received by bar 1004 per run:");
     for (long n : setpos) std::printf(" %ld", n);
     std::printf("\n   largest working set during the runs %.1f MiB, private (PagefileUsage) %.1f MiB\n", maxMem.ws,
                 maxMem.pagefile);
-    std::printf("RESULT window_file_s=%.4f\nRESULT window_file_setpos=%ld\n", median, setpos[setpos.size() / 2]);
+    for (size_t i = 0; i < times.size(); ++i)
+        std::printf("RESULT window_file_s=%.4f\nRESULT window_file_setpos=%ld\n", times[i], setpos[i]);
+    if (!md5.empty()) std::printf("RESULT window_file_wrong=%d\n", wrong);
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
+// A window's text, read without a message to the window thread (a
+// cross-thread WM_GETTEXT would add work to the thread being measured, and
+// waits when that thread hangs).
+std::wstring StoredText(HWND wnd) {
+    wchar_t buf[512] = {};
+    InternalGetWindowText(wnd, buf, 512);
+    return buf;
+}
+std::wstring ListStatusText() { return StoredText(s_listStatus); }
+
+std::string Ansi(const std::wstring& w) {
+    char buf[512] = {};
+    WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, buf, sizeof buf, nullptr, nullptr);
+    return buf;
 }
 
-// Cost of one no-op SendMessage from this thread to the dialog's thread:
-// batches of n, one figure per batch (the median of them is used: single
-// batches vary with what else the machine runs).
-void CrossThreadSendCost(int batches, int n, std::vector<double>* out) {
-    for (int b = 0; b < batches; ++b) {
-        const double t0 = Now();
-        for (int i = 0; i < n; ++i) SendMessageA(s_dlg, WM_NULL, 0, 0);
-        out->push_back((Now() - t0) / n);
-    }
-}
+void FolderOfSmallFiles(const std::string& folder, const std::string& digestsOut, double limit) {
+    // The list status texts of a folder run, from the program's code page.
+    const auto wide = [](const char* ansi) {
+        wchar_t buf[256] = {};
+        MultiByteToWideChar(CP_ACP, 0, ansi, -1, buf, 256);
+        return std::wstring(buf);
+    };
+    const std::wstring done = wide("全部文件全文MD5校验完成."), failed = wide("全部文件全文MD5校验失败."),
+                       digesting = wide("正在进行全部文件MD5校验……");
 
-void SleepOneCost(int batches, int n, std::vector<double>* out) {
-    for (int b = 0; b < batches; ++b) {
-        const double t0 = Now();
-        for (int i = 0; i < n; ++i) Sleep(1);
-        out->push_back((Now() - t0) / n);
-    }
-}
-
-void FolderOfSmallFiles(const std::string& folder) {
-    // 10,000 no-op sends and 500 pauses, half before and half after the run.
-    std::vector<double> sends, sleeps;
-    CrossThreadSendCost(5, 1000, &sends);
-    SleepOneCost(5, 50, &sleeps);
-
+    std::printf("2. folder %s: drop", folder.c_str());
     PostMessageA(s_dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(folder)), 0);
     OnUi([] {});  // the drop has been handled
-    StartCounting();
-    const double t0 = Now();
-    const double seconds = StartAndWait();
-    long barSetPos = 0;
-    std::map<UINT, double> handled;
-    std::map<UINT, long> sent = StopCounting(&barSetPos, &handled);
-    std::vector<double> phases;
-    std::vector<double> inserts;
-    OnUi([&] { phases = s_listStatusTimes; inserts = s_insertTimes; });
-    // The click came from this thread, not from the checking thread.
-    if (--sent[WM_COMMAND] == 0) sent.erase(WM_COMMAND);
-
-    CrossThreadSendCost(5, 1000, &sends);
-    SleepOneCost(5, 50, &sleeps);
-    const double sendCost = Median(sends), sleepCost = Median(sleeps);
-
-    HWND list = GetDlgItem(s_dlg, IDC_FILELIST);
-    const int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    int wrong = 0;
-    for (int i = 0; i < rows; ++i)
-        if (CellText(list, i, 1) != OracleMd5(CellText(list, i, 0))) ++wrong;
-
-    long calls = 0;
-    for (const auto& kv : sent) calls += kv.second;
-    const double floor = calls * sendCost + rows * sleepCost;
-    std::printf("2. folder of %d files, dropped and digested: %.3f s, %.3f ms per file, %d wrong digests\n", rows,
-                seconds, rows ? seconds * 1000 / rows : 0.0, wrong);
-    // 1104 reads "initialising paths" when the expansion starts, "paths
-    // initialised" when it ends, "checking all files" when digesting starts.
-    if (phases.size() >= 3 && rows > 0)
-        std::printf("   expansion %.3f s (%.3f ms per file), digesting %.3f s (%.3f ms per file)\n", phases[1] - phases[0],
-                    (phases[1] - phases[0]) * 1000 / rows, t0 + seconds - phases[2],
-                    (t0 + seconds - phases[2]) * 1000 / rows);
-    // How a row insertion's cost moves as the list fills: tenths of the rows.
-    if (inserts.size() >= 10) {
-        std::printf("   LVM_INSERTITEMA ms by tenth of the list:");
-        for (size_t k = 0; k < 10; ++k) {
-            double sum = 0;
-            const size_t a = inserts.size() * k / 10, b = inserts.size() * (k + 1) / 10;
-            for (size_t i = a; i < b; ++i) sum += inserts[i];
-            std::printf(" %.2f", sum * 1000 / (b - a));
-        }
-        std::printf("\n");
+    if (ListStatusText() == done) {
+        std::printf("\n   the list status reads that all files are done before Start\n");
+        return;
     }
-    std::printf("   no-op cross-thread SendMessage %.4f ms (median of 10 batches of 1000, %.4f to %.4f), "
-                "Sleep(1) %.4f ms\n",
-                sendCost * 1000, *std::min_element(sends.begin(), sends.end()) * 1000,
-                *std::max_element(sends.begin(), sends.end()) * 1000, sleepCost * 1000);
-    std::printf("   synchronous calls received from the checking thread: %ld (%.2f per file)\n", calls,
-                rows ? static_cast<double>(calls) / rows : 0.0);
-    for (const auto& kv : sent)
-        std::printf("     0x%04x %-18s %8ld  %5.2f per file, handled in %.3f ms each\n", kv.first,
-                    MessageName(kv.first), kv.second, rows ? static_cast<double>(kv.second) / rows : 0.0,
-                    handled[kv.first] * 1000 / kv.second);
-    std::printf("   floor = calls x SendMessage + files x Sleep(1) = %.3f s; time / floor = %.3f\n", floor,
-                floor > 0 ? seconds / floor : 0.0);
-    std::printf("RESULT folder_files=%d\nRESULT folder_ms_per_file=%.4f\nRESULT folder_calls_per_file=%.3f\n"
-                "RESULT folder_ratio=%.4f\n",
-                rows, rows ? seconds * 1000 / rows : 0.0, rows ? static_cast<double>(calls) / rows : 0.0,
-                floor > 0 ? seconds / floor : 0.0);
+    std::printf(", Start; list status texts as they appear (seconds after Start):\n");
+
+    // Start is sent, so its handler has run on return; from then on the list
+    // status is watched every millisecond. Each new text is kept with the
+    // time it was first seen; the run's time is the time "all files done"
+    // appeared. Texts shown for less than a millisecond may be missed. After
+    // limit seconds (if not 0) the run is given up.
+    std::vector<std::pair<double, std::wstring>> seen;
+    const double t0 = Now();
+    SendMessageA(s_dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(s_dlg, IDOK)));
+    double ended = 0;  // when the run was seen to be over
+    for (;;) {
+        const double now = Now();
+        std::wstring text = ListStatusText();
+        if (seen.empty() || text != seen.back().second) {
+            seen.emplace_back(now - t0, text);
+            std::printf("   %8.3f %s\n", now - t0, Ansi(text).c_str());
+        }
+        if (text == done || text == failed) break;
+        if (!RunActive()) {
+            if (ended == 0) ended = now;
+            else if (now - ended > 10) break;  // over, but the text never came
+        }
+        if (limit > 0 && now - t0 > limit) {
+            std::printf("   GIVEN UP after %.0f s: run flag %d, Start %s, path box \"%s\", status \"%s\", count \"%s\"\n",
+                        limit, g_bWorking.load(), IsWindowEnabled(GetDlgItem(s_dlg, IDOK)) ? "enabled" : "disabled",
+                        Ansi(StoredText(GetDlgItem(s_dlg, IDC_PATH))).c_str(),
+                        Ansi(StoredText(GetDlgItem(s_dlg, IDC_STATUS))).c_str(),
+                        Ansi(StoredText(GetDlgItem(s_dlg, IDC_LISTCOUNT))).c_str());
+            std::printf("RESULT folder_done=0\n");
+            return;
+        }
+        Sleep(1);
+    }
+    const double seconds = seen.back().first;
+    const bool ok = seen.back().second == done;
+    while (RunActive()) Sleep(1);
+
+    // The rows, read on the window thread itself.
+    HWND list = GetDlgItem(s_dlg, IDC_FILELIST);
+    std::vector<std::pair<std::string, std::string>> rows;
+    OnUi([&] {
+        const int n = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+        rows.reserve(n);
+        for (int i = 0; i < n; ++i) rows.emplace_back(CellText(list, i, 0), CellText(list, i, 1));
+    });
+    const int n = static_cast<int>(rows.size());
+    int notDigest = 0;  // rows whose second column is no digest at all
+    for (const auto& r : rows)
+        if (r.second.size() != 32 || r.second.find_first_not_of("0123456789abcdef") != std::string::npos) ++notDigest;
+    if (!digestsOut.empty()) {
+        if (FILE* f = std::fopen(digestsOut.c_str(), "wb")) {
+            for (const auto& r : rows) std::fprintf(f, "%s %s\n", r.second.c_str(), r.first.c_str());
+            std::fclose(f);
+        } else {
+            std::printf("   could not write %s\n", digestsOut.c_str());
+        }
+    }
+
+    std::printf("   %d files, dropped and digested: %.3f s, %.3f ms per file%s; %d rows without a digest\n", n, seconds,
+                n ? seconds * 1000 / n : 0.0, ok ? "" : " (THE RUN DID NOT FINISH)", notDigest);
+    // The walk into the list ends where digesting starts.
+    double walkEnd = -1;
+    for (const auto& s : seen)
+        if (s.second == digesting) {
+            walkEnd = s.first;
+            break;
+        }
+    if (walkEnd >= 0 && n > 0)
+        std::printf("   walking into the list %.3f s (%.3f ms per file), digesting %.3f s (%.3f ms per file)\n", walkEnd,
+                    walkEnd * 1000 / n, seconds - walkEnd, (seconds - walkEnd) * 1000 / n);
+    std::printf("RESULT folder_files=%d\nRESULT folder_ms_per_file=%.4f\nRESULT folder_done=%d\n"
+                "RESULT folder_rows_without_digest=%d\n",
+                n, n ? seconds * 1000 / n : 0.0, ok ? 1 : 0, notDigest);
+    if (walkEnd >= 0 && n > 0)
+        std::printf("RESULT folder_walk_ms_per_file=%.4f\nRESULT folder_digest_ms_per_file=%.4f\n", walkEnd * 1000 / n,
+                    (seconds - walkEnd) * 1000 / n);
 }
 
 struct MemRun {
@@ -471,8 +429,9 @@ void MemoryOfBigFile(const std::string& big) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string file, md5, folder, big;
-    int runs = 3;
+    std::string file, md5, folder, digests, big;
+    int runs = 3, warmups = 1;
+    double limit = 0;
     bool hidden = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -482,9 +441,14 @@ int main(int argc, char** argv) {
         else if (a == "--folder" && more) folder = argv[++i];
         else if (a == "--big" && more) big = argv[++i];
         else if (a == "--runs" && more) runs = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--warmup" && more) warmups = std::max(0, std::atoi(argv[++i]));
+        else if (a == "--digests" && more) digests = argv[++i];
+        else if (a == "--limit" && more) limit = std::atof(argv[++i]);
         else if (a == "--hidden") hidden = true;
         else {
-            std::fprintf(stderr, "usage: %s [--file PATH --md5 HEX] [--runs N] [--folder PATH] [--big PATH] [--hidden]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--file PATH [--md5 HEX] [--runs N] [--warmup N]]\n"
+                         "       [--folder PATH [--digests OUT] [--limit SECONDS]] [--big PATH] [--hidden]\n",
                          argv[0]);
             return 2;
         }
@@ -504,20 +468,15 @@ int main(int argc, char** argv) {
     }
     s_bar = GetDlgItem(s_dlg, IDC_PROGRESS);
     s_listStatus = GetDlgItem(s_dlg, IDC_LISTSTATUS);
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, CallWndHook, nullptr, s_uiThreadId);
-    HHOOK retHook = SetWindowsHookExA(WH_CALLWNDPROCRET, CallWndRetHook, nullptr, s_uiThreadId);
-    if (!hook) std::printf("no WH_CALLWNDPROC hook (error %lu): message counts will be 0\n", GetLastError());
     if (hidden) OnUi([] { ShowWindow(s_dlg, SW_HIDE); });
     std::printf("window %s\n", hidden ? "hidden" : "shown");
 
     // Memory first: the peak counters only ever grow, so the other parts
     // would hide what this one is after.
     if (!big.empty()) MemoryOfBigFile(big);
-    if (!file.empty()) BigFile(file, md5, runs);
-    if (!folder.empty()) FolderOfSmallFiles(folder);
+    if (!file.empty()) BigFile(file, md5, runs, warmups);
+    if (!folder.empty()) FolderOfSmallFiles(folder, digests, limit);
 
-    if (hook) UnhookWindowsHookEx(hook);
-    if (retHook) UnhookWindowsHookEx(retHook);
     PostMessageA(s_dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     if (WaitForSingleObject(ui, 20000) != WAIT_OBJECT_0) {
         std::printf("the dialog did not close\n");

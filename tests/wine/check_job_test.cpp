@@ -20,9 +20,6 @@ using namespace harness;
 
 namespace {
 
-const char kReady[] = "准备就绪,请点击开始校验.";
-const char kFailed[] = "全文MD5值校验失败";
-const char kFailedRow[] = "全文MD5值校验失败               ";
 
 // Chooses path in the real Open dialog (or cancels it when path is empty).
 void OpenWithDialog(const App& app, const std::string& path) {
@@ -57,11 +54,6 @@ void CheckPath(const App& app, const std::string& path) {
     Start(app.hwnd());
 }
 
-void ExpectIdleButtons(HWND dlg) {
-    EXPECT_TRUE(Enabled(dlg, IDOK));
-    EXPECT_TRUE(Enabled(dlg, IDC_OPEN));
-    EXPECT_FALSE(Enabled(dlg, IDC_STOP));
-}
 
 // Holds a file open with no sharing, so nobody else can open it.
 struct LockedFile {
@@ -71,14 +63,7 @@ struct LockedFile {
     HANDLE h;
 };
 
-std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }
 
-// Windows path of a Unix path (Wine maps / to drive Z:).
-std::string WinPath(const char* unixPath) {
-    std::string p = std::string("Z:") + unixPath;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
-}
 
 }  // namespace
 

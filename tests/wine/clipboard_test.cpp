@@ -26,12 +26,6 @@ const char kMd5Abc[] = "900150983cd24fb0d6963f7d28e17f72";
 const char kMd5MessageDigest[] = "f96b697d7cb7938d525a2f31aaf161d0";
 const char kMd5Alphabet[] = "c3fcd3d76192e4007dfb496cca67e13b";
 
-const char kQuestion[] =
-    "请问您在复制时是希望文件名带路径一起复制，\r\n"
-    "还是只复制对应MD5校验值加文件名？\r\n"
-    "选择“是”：执行对应MD5校验值加文件名带路径一起复制。\r\n"
-    "选择“否”：执行对应MD5校验值只加文件名一起复制。";
-const char kFailedRow[] = "全文MD5值校验失败               ";
 
 // Names whose double-byte characters end in 0x5C ('\\'): 嘰 is 87 5C, 奬 8A 5C.
 const char kTrailName[] = "乗ab嘰cd.txt";
@@ -220,7 +214,7 @@ void CopyList(const App& app, int answer) {
     HWND box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr) << "no question";
     EXPECT_EQ(Text(box), "提示信息");
-    EXPECT_EQ(MessageBoxText(box), kQuestion);
+    EXPECT_EQ(MessageBoxText(box), kCopyQuestion);
     EXPECT_NE(GetDlgItem(box, IDYES), nullptr);
     EXPECT_NE(GetDlgItem(box, IDNO), nullptr);
     EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr);

@@ -26,40 +26,12 @@ using namespace harness;
 
 namespace {
 
-const char kExitQuestion[] = "程序正在工作，您确定要退出程序吗?";
-const char kFailedRow[] = "全文MD5值校验失败               ";
-const char kListDone[] = "全部文件全文MD5校验完成.";
-const char kEmptyMd5[] = "d41d8cd98f00b204e9800998ecf8427e";
 // echo unreachable | md5sum: the file with the long path (make_fault_tree.sh).
 const char kLongFileMd5[] = "325f0a2493671bafd3ac4633555f15bc";
 
-std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }
 
-// Idle as a drop sees it: the run is over (WaitIdle) and its thread has
-// ended. In between, the window already shows idle buttons while the thread
-// takes its last steps, and a drop then is refused as busy.
-bool WaitEnded(const App& app, DWORD timeoutMs = 30000) {
-    if (!WaitIdle(app.hwnd(), timeoutMs)) return false;
-    return WaitUntil([&] {
-        bool busy = true;
-        app.OnUi([&] { busy = IsCheckBusy(); });
-        return !busy;
-    }, 5000);
-}
 
-double NowMs() {
-    LARGE_INTEGER f, t;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t);
-    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
-// Windows path of a host path (Wine maps / to drive Z:).
-std::string WinPath(const std::string& unixPath) {
-    std::string p = "Z:" + unixPath;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
-}
 
 std::string ModuleDir() {
     char path[MAX_PATH] = {};

@@ -255,7 +255,9 @@ void Settle(const App& app) {
 
 #include <wincrypt.h>
 
+#include "jobs/CheckJob.h"
 #include "jobs/run_flag.h"
+#include "res/resource.h"
 
 namespace harness {
 
@@ -392,7 +394,7 @@ static std::string CellText(HWND list, int row, int col) {
 }
 
 std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg) {
-    HWND list = GetDlgItem(dlg, 1005);
+    HWND list = GetDlgItem(dlg, IDC_FILELIST);
     const int n = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     std::vector<std::pair<std::string, std::string>> rows;
     for (int i = 0; i < n; ++i) rows.emplace_back(CellText(list, i, 0), CellText(list, i, 1));
@@ -400,7 +402,7 @@ std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg) {
 }
 
 bool WaitIdle(HWND dlg, DWORD timeoutMs) {
-    return WaitUntil([&] { return g_bWorking.load() == 0 && Enabled(dlg, IDOK) && Enabled(dlg, 1002); }, timeoutMs);
+    return WaitUntil([&] { return g_bWorking.load() == 0 && Enabled(dlg, IDOK) && Enabled(dlg, IDC_OPEN); }, timeoutMs);
 }
 
 void Answer(HWND box, int id) {
@@ -430,6 +432,41 @@ std::vector<std::string> WalkFiles(const std::string& folder) {
     } while (FindNextFileA(h, &fd));
     FindClose(h);
     return out;
+}
+
+std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }
+
+bool WaitEnded(const App& app, DWORD timeoutMs) {
+    if (!WaitIdle(app.hwnd(), timeoutMs)) return false;
+    return WaitUntil([&] {
+        bool busy = true;
+        app.OnUi([&] { busy = IsCheckBusy(); });
+        return !busy;
+    }, 5000);
+}
+
+void ExpectIdleButtons(HWND dlg) {
+    EXPECT_TRUE(Enabled(dlg, IDOK));
+    EXPECT_TRUE(Enabled(dlg, IDC_OPEN));
+    EXPECT_FALSE(Enabled(dlg, IDC_STOP));
+}
+
+std::string WinPath(const std::string& unixPath) {
+    std::string p = "Z:" + unixPath;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
+
+double NowMs() {
+    static const double perMs = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / perMs;
 }
 
 int BarMax(HWND bar) { return static_cast<int>(SendMessageA(bar, PBM_GETRANGE, FALSE, 0)); }

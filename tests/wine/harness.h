@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "texts.h"
+
 class CDigestDlg;
 
 namespace harness {
@@ -130,5 +132,16 @@ std::vector<std::string> WalkFiles(const std::string& folder);
 // PBM_GETRANGE upper bound and PBM_GETPOS of a progress bar.
 int BarMax(HWND bar);
 int BarPos(HWND bar);
+// The list panel's counter (IDC_LISTCOUNT).
+std::string Counter(HWND dlg);
+// Idle as a drop sees it: the run is over (WaitIdle) and its thread has
+// ended, as IsCheckBusy tells on the window thread.
+bool WaitEnded(const App& app, DWORD timeoutMs = 30000);
+// Start and Open enabled, Stop disabled (GoogleTest expectations).
+void ExpectIdleButtons(HWND dlg);
+// A host path as the program sees it (Wine maps / to drive Z:).
+std::string WinPath(const std::string& unixPath);
+// Milliseconds from the performance counter.
+double NowMs();
 
 }  // namespace harness

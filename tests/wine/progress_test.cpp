@@ -22,9 +22,6 @@ using namespace harness;
 
 namespace {
 
-const char kInit[] = "正在初始化校验进度……";
-const char kReading[] = "正在进行全文MD5校验……";
-const char kDone[] = "全文MD5值校验完毕.";
 
 // MD5 of n zero bytes (what a sparse file holds), worked out with
 // `head -c n /dev/zero | md5sum`: the system's provider takes too long for
@@ -112,7 +109,7 @@ using Texts = std::vector<std::pair<int, std::string>>;
 // ends with the last two.
 const Texts kRunTexts{
     {IDC_STATUS, kInit}, {IDC_STAGE, "1/3"}, {IDC_STATUS, kReading},
-    {IDC_STAGE, "2/3"},  {IDC_STATUS, kDone}, {IDC_STAGE, "3/3"},
+    {IDC_STAGE, "2/3"},  {IDC_STATUS, kFileDone}, {IDC_STAGE, "3/3"},
 };
 
 // True when shown is kRunTexts with some of its first four left out, and
@@ -163,7 +160,7 @@ TEST(ProgressWindow, RangeAndPositionAroundTheScalingSteps) {
         EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file));
         EXPECT_EQ(BarMax(bar), c.range);
         EXPECT_EQ(BarPos(bar), c.range) << "a finished file leaves the bar full";
-        EXPECT_EQ(ItemText(dlg, IDC_STATUS), kDone);
+        EXPECT_EQ(ItemText(dlg, IDC_STATUS), kFileDone);
         EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
 
         const Recorded rec = spy.Take();
@@ -193,7 +190,7 @@ TEST(ProgressWindow, FileOver4GiBIsRangedFromItsFullSize) {
     HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
     EXPECT_EQ(BarMax(bar), 5242);
     EXPECT_EQ(BarPos(bar), 5242);
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), kDone);
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), kFileDone);
     EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
     const Recorded rec = spy.Take();
     EXPECT_TRUE(ShownInOrder(rec.texts, true)) << "a file read for seconds shows its reading stage";

@@ -30,11 +30,6 @@ using namespace harness;
 
 namespace {
 
-const char kBusyDrop[] = "程序正在工作，现在拖拽文件无效！";
-const char kWalking[] = "正在初始化文件路径……";
-const char kListStopped[] = "全部文件全文MD5校验失败.";
-const char kListDone[] = "全部文件全文MD5校验完成.";
-const char kDropTaken[] = "获取文件及文件夹路径完毕.";
 
 bool Soak() {
     const char* v = std::getenv("QUELLIN_SOAK");
@@ -52,19 +47,7 @@ unsigned Seed() {
     return v && *v ? static_cast<unsigned>(std::strtoul(v, nullptr, 10)) : 20240601u;
 }
 
-std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }
 
-// Idle as a drop sees it: the run is over (WaitIdle) and its thread has
-// ended. In between, the window already shows idle buttons while the thread
-// takes its last steps, and a drop then is refused as busy.
-bool WaitEnded(const App& app, DWORD timeoutMs = 30000) {
-    if (!WaitIdle(app.hwnd(), timeoutMs)) return false;
-    return WaitUntil([&] {
-        bool busy = true;
-        app.OnUi([&] { busy = IsCheckBusy(); });
-        return !busy;
-    }, 5000);
-}
 std::string FirstRow(HWND dlg) {
     char buf[1024] = {};
     LVITEMA item{};
@@ -78,16 +61,6 @@ int ListCount(HWND dlg) {
     return static_cast<int>(SendMessageA(GetDlgItem(dlg, IDC_FILELIST), LVM_GETITEMCOUNT, 0, 0));
 }
 
-double NowMs() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
 
 double Percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
@@ -157,11 +130,6 @@ counts::Snapshot SettledCounts(const App& app, ThreadSampler& sampler) {
     return s;
 }
 
-void ExpectIdleButtons(HWND dlg) {
-    EXPECT_TRUE(Enabled(dlg, IDOK));
-    EXPECT_TRUE(Enabled(dlg, IDC_OPEN));
-    EXPECT_FALSE(Enabled(dlg, IDC_STOP));
-}
 
 }  // namespace
 
