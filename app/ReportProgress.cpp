@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "app/RunDisplay.h"
-#include "digest/file_digest.h"
-#include "digest/progress_scale.h"
+#include "digest/FileDigest.h"
+#include "digest/ProgressScale.h"
 #include "jobs/JobState.h"
 #include "res/resource.h"
 

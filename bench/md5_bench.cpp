@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "digest/file_digest.h"
-#include "digest/md5.h"
-#include "jobs/run_flag.h"
+#include "digest/FileDigest.h"
+#include "digest/Md5.h"
+#include "jobs/RunFlag.h"
 
 #ifndef QUELLIN_STREAM_BUFFER_KIB
 #define QUELLIN_STREAM_BUFFER_KIB 64

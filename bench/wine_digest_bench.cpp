@@ -36,7 +36,7 @@
 #include <vector>
 
 #include "app/DigestApp.h"
-#include "jobs/run_flag.h"
+#include "jobs/RunFlag.h"
 #include "res/resource.h"
 
 namespace {

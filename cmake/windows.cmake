@@ -25,7 +25,7 @@ set(QUELLIN_RESOURCES ${CMAKE_SOURCE_DIR}/res/Quellin.rc)
 set_source_files_properties(${QUELLIN_RESOURCES} PROPERTIES
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/Quellin.ico")
 
-add_executable(Quellin WIN32 app/main.cpp ${QUELLIN_RESOURCES})
+add_executable(Quellin WIN32 app/Main.cpp ${QUELLIN_RESOURCES})
 target_link_libraries(Quellin PRIVATE quellin_app)
 
 if(QUELLIN_TESTS)

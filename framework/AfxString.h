@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "framework/mbcs.h"
+#include "framework/Mbcs.h"
 
 class CString {
 public:

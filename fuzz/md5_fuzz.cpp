@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "digest/md5.h"
+#include "digest/Md5.h"
 
 #ifdef QUELLIN_FUZZ_OPENSSL
 #include <openssl/evp.h>

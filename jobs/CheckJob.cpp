@@ -7,7 +7,7 @@
 
 #include "app/DigestDlg.h"
 #include "app/RunDisplay.h"
-#include "digest/file_digest.h"
+#include "digest/FileDigest.h"
 #include "jobs/JobState.h"
 #include "jobs/TargetList.h"
 

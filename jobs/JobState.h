@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "framework/AfxString.h"
-#include "jobs/run_flag.h"
+#include "jobs/RunFlag.h"
 
 // 1: compact layout, Start checks the single path; 0: expanded layout, Start
 // checks every row of the file list.

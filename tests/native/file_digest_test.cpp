@@ -1,4 +1,4 @@
-#include "digest/file_digest.h"
+#include "digest/FileDigest.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "digest/progress_scale.h"
-#include "jobs/run_flag.h"
+#include "digest/ProgressScale.h"
+#include "jobs/RunFlag.h"
 #include "tests/native/oracle.h"
 
 using Call = std::pair<int, std::uint64_t>;

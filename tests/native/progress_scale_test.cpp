@@ -1,4 +1,4 @@
-#include "digest/progress_scale.h"
+#include "digest/ProgressScale.h"
 
 #include <gtest/gtest.h>
 

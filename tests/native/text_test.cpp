@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "framework/AfxString.h"
-#include "framework/mbcs.h"
+#include "framework/Mbcs.h"
 
 namespace {
 // "乗" is 0x81 0x5C and "亅" is 0x81 0x7C in code page 936; "表" is 0xB1 0xED.

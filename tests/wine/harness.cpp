@@ -256,7 +256,7 @@ void Settle(const App& app) {
 #include <wincrypt.h>
 
 #include "jobs/CheckJob.h"
-#include "jobs/run_flag.h"
+#include "jobs/RunFlag.h"
 #include "res/resource.h"
 
 namespace harness {

@@ -1,3 +1,3 @@
-#include "jobs/run_flag.h"
+#include "jobs/RunFlag.h"
 
 std::atomic<int> g_bWorking{0};

@@ -1,11 +1,11 @@
-#include "digest/file_digest.h"
+#include "digest/FileDigest.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "digest/md5.h"
-#include "jobs/run_flag.h"
+#include "digest/Md5.h"
+#include "jobs/RunFlag.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "framework/mbcs.h"
+#include "framework/Mbcs.h"
 
 #ifdef _WIN32
 #include <windows.h>

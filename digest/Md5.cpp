@@ -1,4 +1,4 @@
-#include "digest/md5.h"
+#include "digest/Md5.h"
 
 #include <cstring>
 

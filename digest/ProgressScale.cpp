@@ -1,4 +1,4 @@
-#include "digest/progress_scale.h"
+#include "digest/ProgressScale.h"
 
 ProgressScale ScaleForKiB(std::uint64_t kib) {
     int shift = 0;
