@@ -1,6 +1,7 @@
 // Costs of digesting through the real main window (a Windows program, run
 // under Wine by scripts/bench; not a test). It runs the program's dialog on a
-// UI thread of its own, drives it as a user would and prints plain lines,
+// UI thread of its own (the window tests' harness core), drives it as a user
+// would and prints plain lines,
 // and "RESULT name=value" lines for scripts/bench:
 //
 //   1. a large cached file through the path box and Start: wall time of each
@@ -23,71 +24,26 @@
 
 #include <commctrl.h>
 #include <psapi.h>
-#include <shellapi.h>
-#include <shlobj.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "app/DigestApp.h"
 #include "jobs/RunFlag.h"
 #include "res/resource.h"
+#include "tests/wine/harness_core.h"
+#include "tests/wine/texts.h"
 
 namespace {
 
-// ---------------------------------------------------------------- the dialog on a UI thread
-
-const UINT kRunMsg = WM_APP + 1;
-HWND s_helper = nullptr;
+// The dialog, on a UI thread of its own (set up in main).
+const harness::App* s_app = nullptr;
 HWND s_dlg = nullptr;
-DWORD s_uiThreadId = 0;
 
-LRESULT CALLBACK HelperProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-    if (msg == kRunMsg) {
-        (*reinterpret_cast<const std::function<void()>*>(w))();
-        return 0;
-    }
-    return DefWindowProcA(h, msg, w, l);
-}
-
-DWORD WINAPI UiThread(LPVOID ready) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = HelperProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "QuellinBenchHelper";
-    RegisterClassA(&wc);
-    s_helper = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    SetEvent(static_cast<HANDLE>(ready));
-    theApp.InitInstance();
-    DestroyWindow(s_helper);
-    return 0;
-}
-
-// Runs fn on the UI thread and waits for it.
-void OnUi(const std::function<void()>& fn) { SendMessageA(s_helper, kRunMsg, reinterpret_cast<WPARAM>(&fn), 0); }
-
-BOOL CALLBACK FindDialog(HWND h, LPARAM l) {
-    char cls[64] = {};
-    GetClassNameA(h, cls, sizeof cls);
-    if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(h)) {
-        *reinterpret_cast<HWND*>(l) = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-double Now() {
-    static LARGE_INTEGER freq = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
+void OnUi(const std::function<void()>& fn) { s_app->OnUi(fn); }
+double Now() { return harness::NowMs() / 1000.0; }
 
 // ---------------------------------------------------------------- progress messages to bar 1004
 
@@ -146,31 +102,7 @@ double StartAndWait() {
     return Now() - t0;
 }
 
-std::string DlgText(int id) {
-    char buf[1024] = {};
-    GetDlgItemTextA(s_dlg, id, buf, sizeof buf);
-    return buf;
-}
-
-HDROP MakeDrop(const std::string& path) {
-    HGLOBAL mem = GlobalAlloc(GHND, sizeof(DROPFILES) + path.size() + 2);
-    auto* df = static_cast<DROPFILES*>(GlobalLock(mem));
-    df->pFiles = sizeof(DROPFILES);
-    df->fWide = FALSE;
-    std::memcpy(reinterpret_cast<char*>(df) + sizeof(DROPFILES), path.c_str(), path.size() + 1);
-    GlobalUnlock(mem);
-    return static_cast<HDROP>(mem);
-}
-
-std::string CellText(HWND list, int row, int col) {
-    char buf[1024] = {};
-    LVITEMA item{};
-    item.iSubItem = col;
-    item.pszText = buf;
-    item.cchTextMax = sizeof buf;
-    SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-    return buf;
-}
+std::string DlgText(int id) { return harness::ItemText(s_dlg, id); }
 
 // ---------------------------------------------------------------- memory
 
@@ -291,12 +223,11 @@ void FolderOfSmallFiles(const std::string& folder, const std::string& digestsOut
         MultiByteToWideChar(CP_ACP, 0, ansi, -1, buf, 256);
         return std::wstring(buf);
     };
-    const std::wstring done = wide("全部文件全文MD5校验完成."), failed = wide("全部文件全文MD5校验失败."),
-                       digesting = wide("正在进行全部文件MD5校验……");
+    const std::wstring done = wide(harness::kListDone), failed = wide(harness::kListStopped),
+                       digesting = wide(harness::kDigesting);
 
     std::printf("2. folder %s: drop", folder.c_str());
-    PostMessageA(s_dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(folder)), 0);
-    OnUi([] {});  // the drop has been handled
+    harness::Drop(*s_app, {folder});
     if (ListStatusText() == done) {
         std::printf("\n   the list status reads that all files are done before Start\n");
         return;
@@ -340,13 +271,8 @@ void FolderOfSmallFiles(const std::string& folder, const std::string& digestsOut
     while (RunActive()) Sleep(1);
 
     // The rows, read on the window thread itself.
-    HWND list = GetDlgItem(s_dlg, IDC_FILELIST);
     std::vector<std::pair<std::string, std::string>> rows;
-    OnUi([&] {
-        const int n = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-        rows.reserve(n);
-        for (int i = 0; i < n; ++i) rows.emplace_back(CellText(list, i, 0), CellText(list, i, 1));
-    });
+    OnUi([&] { rows = harness::ListRows(s_dlg); });
     const int n = static_cast<int>(rows.size());
     int notDigest = 0;  // rows whose second column is no digest at all
     for (const auto& r : rows)
@@ -455,13 +381,9 @@ int main(int argc, char** argv) {
     }
     setvbuf(stdout, nullptr, _IONBF, 0);
 
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE ui = CreateThread(nullptr, 0, UiThread, ready, 0, &s_uiThreadId);
-    WaitForSingleObject(ready, 10000);
-    for (int i = 0; i < 2000 && !s_dlg; ++i) {
-        EnumThreadWindows(s_uiThreadId, FindDialog, reinterpret_cast<LPARAM>(&s_dlg));
-        if (!s_dlg) Sleep(5);
-    }
+    harness::App app;
+    s_app = &app;
+    s_dlg = app.hwnd();
     if (!s_dlg) {
         std::printf("the main dialog did not appear\n");
         return 1;
@@ -477,10 +399,5 @@ int main(int argc, char** argv) {
     if (!file.empty()) BigFile(file, md5, runs, warmups);
     if (!folder.empty()) FolderOfSmallFiles(folder, digests, limit);
 
-    PostMessageA(s_dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    if (WaitForSingleObject(ui, 20000) != WAIT_OBJECT_0) {
-        std::printf("the dialog did not close\n");
-        return 3;
-    }
-    return 0;
+    return 0;  // the dialog closes with app
 }

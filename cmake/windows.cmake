@@ -28,6 +28,11 @@ set_source_files_properties(${QUELLIN_RESOURCES} PROPERTIES
 add_executable(Quellin WIN32 app/Main.cpp ${QUELLIN_RESOURCES})
 target_link_libraries(Quellin PRIVATE quellin_app)
 
+# Drives the main dialog from another thread, with no test framework: the
+# window tests and the window benchmark link it.
+add_library(quellin_harness_core STATIC tests/wine/harness_core.cpp)
+target_link_libraries(quellin_harness_core PUBLIC quellin_app advapi32)
+
 if(QUELLIN_TESTS)
   enable_testing()
   if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)

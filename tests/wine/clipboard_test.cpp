@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <shlobj.h>
-
 #include <map>
 #include <string>
 #include <vector>
@@ -19,77 +17,15 @@ using namespace harness;
 
 namespace {
 
-// MD5 values of RFC 1321's test suite.
-const char kMd5Empty[] = "d41d8cd98f00b204e9800998ecf8427e";
+// MD5 values of RFC 1321's test suite (the empty message's is kEmptyMd5).
 const char kMd5A[] = "0cc175b9c0f1b6a831c399e269772661";
 const char kMd5Abc[] = "900150983cd24fb0d6963f7d28e17f72";
 const char kMd5MessageDigest[] = "f96b697d7cb7938d525a2f31aaf161d0";
 const char kMd5Alphabet[] = "c3fcd3d76192e4007dfb496cca67e13b";
 
-
 // Names whose double-byte characters end in 0x5C ('\\'): 嘰 is 87 5C, 奬 8A 5C.
 const char kTrailName[] = "乗ab嘰cd.txt";
 const char kTrailFolder[] = "奬目录";
-
-// A folder of its own under the temporary folder, removed with its contents.
-class TempTree {
-public:
-    TempTree() {
-        char tmp[MAX_PATH] = {};
-        GetTempPathA(sizeof tmp, tmp);
-        static int serial = 0;
-        m_root = std::string(tmp) + "quellin-copy-" + std::to_string(GetCurrentProcessId()) + "-" +
-                 std::to_string(++serial);
-        CreateDirectoryA(m_root.c_str(), nullptr);
-    }
-    ~TempTree() { Remove(m_root); }
-    TempTree(const TempTree&) = delete;
-    TempTree& operator=(const TempTree&) = delete;
-
-    const std::string& root() const { return m_root; }
-
-    // Creates root\rel (folders on the way included) holding content.
-    std::string File(const std::string& rel, const std::string& content) {
-        const std::string path = m_root + "\\" + rel;
-        for (size_t i = m_root.size() + 1; i < path.size(); ++i) {
-            // Only a real backslash separates: skip both bytes of a double-byte character.
-            if (IsDBCSLeadByte(static_cast<BYTE>(path[i]))) {
-                ++i;
-                continue;
-            }
-            if (path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-        }
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        EXPECT_NE(h, INVALID_HANDLE_VALUE) << path;
-        DWORD written = 0;
-        WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-        CloseHandle(h);
-        return path;
-    }
-    std::string Folder(const std::string& rel) {
-        const std::string path = m_root + "\\" + rel;
-        CreateDirectoryA(path.c_str(), nullptr);
-        return path;
-    }
-
-private:
-    static void Remove(const std::string& dir) {
-        WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                const std::string name = fd.cFileName;
-                if (name == "." || name == "..") continue;
-                const std::string path = dir + "\\" + name;
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Remove(path);
-                else DeleteFileA(path.c_str());
-            } while (FindNextFileA(h, &fd));
-            FindClose(h);
-        }
-        RemoveDirectoryA(dir.c_str());
-    }
-    std::string m_root;
-};
 
 // ---------------------------------------------------------------- clipboard
 
@@ -145,27 +81,11 @@ int CountHeapBlocks(size_t size) {
 
 // ---------------------------------------------------------------- driving
 
-// Drops paths onto the window as the shell does.
-void Drop(HWND dlg, const std::vector<std::string>& paths) {
-    size_t size = sizeof(DROPFILES) + 1;
-    for (const auto& p : paths) size += p.size() + 1;
-    HGLOBAL h = GlobalAlloc(GHND, size);
-    auto* df = static_cast<DROPFILES*>(GlobalLock(h));
-    df->pFiles = sizeof(DROPFILES);
-    df->fWide = FALSE;
-    char* q = reinterpret_cast<char*>(df) + sizeof(DROPFILES);
-    for (const auto& p : paths) {
-        memcpy(q, p.c_str(), p.size() + 1);
-        q += p.size() + 1;
-    }
-    GlobalUnlock(h);
-    SendMessageA(dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(h), 0);
-}
-
+// Waits for the end of a run that completed.
 void WaitForRunEnd(HWND dlg) {
-    ASSERT_TRUE(WaitUntil([&] { return Enabled(dlg, IDC_COPY) && Enabled(dlg, IDOK) && g_bWorking == 0; }, 20000))
-        << "the run did not complete";
+    ASSERT_TRUE(WaitIdle(dlg, 20000)) << "the run did not complete";
     EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
+    EXPECT_TRUE(Enabled(dlg, IDC_COPY));
 }
 
 // A compact run over one file, started as after Open.
@@ -176,25 +96,16 @@ void RunFile(HWND dlg, const std::string& path) {
 }
 
 // A list run over what was dropped.
-void RunDropped(HWND dlg, const std::vector<std::string>& paths) {
-    Drop(dlg, paths);
+void RunDropped(const App& app, const std::vector<std::string>& paths) {
+    HWND dlg = app.hwnd();
+    Drop(app, paths);
     ASSERT_EQ(g_bCompact, 0);
     Click(dlg, IDOK);
     WaitForRunEnd(dlg);
 }
 
-struct Row {
-    std::string path, value;
-};
-
-std::vector<Row> Rows(const App& app) {
-    std::vector<Row> rows;
-    app.OnUi([&] {
-        for (int i = 0; i < g_nItems; ++i)
-            rows.push_back({g_pFileList->GetItemText(i, 0).c_str(), g_pFileList->GetItemText(i, 1).c_str()});
-    });
-    return rows;
-}
+// A row: its path (column 0) and its digest or failure text (column 1).
+using Row = std::pair<std::string, std::string>;
 
 std::string NameOf(const std::string& path, const std::string& root) {
     // Test paths are root + "\\" + relative path; the name is its last part.
@@ -227,7 +138,7 @@ void CopyList(const App& app, int answer) {
 
 std::string Lines(const std::vector<Row>& rows, const std::string& root, bool withPaths) {
     std::string text;
-    for (const auto& r : rows) text += r.value + " " + (withPaths ? r.path : NameOf(r.path, root)) + "\r\n";
+    for (const auto& r : rows) text += r.second + " " + (withPaths ? r.first : NameOf(r.first, root)) + "\r\n";
     return text;
 }
 
@@ -238,7 +149,7 @@ std::string Lines(const std::vector<Row>& rows, const std::string& root, bool wi
 TEST(CopyCompact, DigestBlankNameWithoutLineEndAndAgain) {
     App app;
     HWND dlg = app.hwnd();
-    TempTree tree;
+    TempDir tree;
     const std::string path = tree.File("dir\\x.txt", "abc");
     RunFile(dlg, path);
     ASSERT_EQ(ItemText(dlg, IDC_MD5), kMd5Abc);
@@ -267,7 +178,7 @@ TEST(CopyCompact, DigestBlankNameWithoutLineEndAndAgain) {
 TEST(CopyCompact, OwnedByTheWindowAndTaggedWithTheTextsLocale) {
     App app;
     HWND dlg = app.hwnd();
-    TempTree tree;
+    TempDir tree;
     const std::string path = tree.File("中文名.txt", "abc");
     RunFile(dlg, path);
     PutSentinel("before");
@@ -292,7 +203,7 @@ TEST(CopyCompact, OwnedByTheWindowAndTaggedWithTheTextsLocale) {
 TEST(CopyCompact, TrailBytesEqualToBackslashDoNotCutTheName) {
     App app;
     HWND dlg = app.hwnd();
-    TempTree tree;
+    TempDir tree;
     const std::string path = tree.File(std::string(kTrailFolder) + "\\" + kTrailName, "a");
     RunFile(dlg, path);
     Click(dlg, IDC_COPY);
@@ -303,12 +214,12 @@ TEST(CopyCompact, TrailBytesEqualToBackslashDoNotCutTheName) {
 TEST(CopyCompact, PathWithoutBackslashIsUsedWhole) {
     App app;
     HWND dlg = app.hwnd();
-    TempTree tree;
+    TempDir tree;
     const std::string path = tree.File("rel.txt", "a");
     // A relative path: the program's current folder is the tree's root.
     char cwd[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof cwd, cwd);
-    SetCurrentDirectoryA(tree.root().c_str());
+    SetCurrentDirectoryA(tree.path().c_str());
     RunFile(dlg, "rel.txt");
     SetCurrentDirectoryA(cwd);
     Click(dlg, IDC_COPY);
@@ -320,31 +231,31 @@ TEST(CopyCompact, PathWithoutBackslashIsUsedWhole) {
 TEST(CopyList, YesGivesFullPathsNoGivesNamesEveryLineEnded) {
     App app;
     HWND dlg = app.hwnd();
-    TempTree tree;
+    TempDir tree;
     std::map<std::string, std::string> digestOf = {
         {tree.File("a.txt", "a"), kMd5A},
         {tree.File("sub\\b.txt", "abc"), kMd5Abc},
-        {tree.File("sub\\deeper\\c.txt", ""), kMd5Empty},
+        {tree.File("sub\\deeper\\c.txt", ""), kEmptyMd5},
         {tree.File(std::string(kTrailFolder) + "\\" + kTrailName, "message digest"), kMd5MessageDigest},
         {tree.File("z.bin", "abcdefghijklmnopqrstuvwxyz"), kMd5Alphabet},
     };
-    RunDropped(dlg, {tree.root()});
-    const std::vector<Row> rows = Rows(app);
+    RunDropped(app, {tree.path()});
+    const std::vector<Row> rows = ListRows(dlg);
     ASSERT_EQ(rows.size(), digestOf.size());
     for (const auto& r : rows) {
-        ASSERT_EQ(digestOf.count(r.path), 1u) << r.path;
-        EXPECT_EQ(r.value, digestOf[r.path]) << r.path;
+        ASSERT_EQ(digestOf.count(r.first), 1u) << r.first;
+        EXPECT_EQ(r.second, digestOf[r.first]) << r.first;
     }
 
     CopyList(app, IDYES);
     const std::string withPaths = ReadClipboard().text;
-    EXPECT_EQ(withPaths, Lines(rows, tree.root(), true));
-    EXPECT_EQ(withPaths.substr(0, 33), rows[0].value + " ") << "row 0 comes first";
+    EXPECT_EQ(withPaths, Lines(rows, tree.path(), true));
+    EXPECT_EQ(withPaths.substr(0, 33), rows[0].second + " ") << "row 0 comes first";
     EXPECT_EQ(withPaths.substr(withPaths.size() - 2), "\r\n") << "the last line is ended too";
 
     CopyList(app, IDNO);
     const std::string names = ReadClipboard().text;
-    EXPECT_EQ(names, Lines(rows, tree.root(), false));
+    EXPECT_EQ(names, Lines(rows, tree.path(), false));
     EXPECT_NE(names.find(std::string(kMd5MessageDigest) + " " + kTrailName + "\r\n"), std::string::npos);
 
     // List mode leaves the boxes alone: edit 1001 keeps its hint.
@@ -355,11 +266,11 @@ TEST(CopyList, YesGivesFullPathsNoGivesNamesEveryLineEnded) {
 TEST(CopyList, SameNameInTwoFoldersGivesTwoLinesUnderNo) {
     App app;
     HWND dlg = app.hwnd();
-    TempTree tree;
+    TempDir tree;
     tree.File("one\\same.txt", "a");
     tree.File("two\\same.txt", "abc");
-    RunDropped(dlg, {tree.root() + "\\one", tree.root() + "\\two"});
-    const std::vector<Row> rows = Rows(app);
+    RunDropped(app, {tree.path() + "\\one", tree.path() + "\\two"});
+    const std::vector<Row> rows = ListRows(dlg);
     ASSERT_EQ(rows.size(), 2u);
     CopyList(app, IDNO);
     EXPECT_EQ(ReadClipboard().text,
@@ -369,30 +280,28 @@ TEST(CopyList, SameNameInTwoFoldersGivesTwoLinesUnderNo) {
 TEST(CopyList, FailedRowIsCopiedWithItsPaddedText) {
     App app;
     HWND dlg = app.hwnd();
-    TempTree tree;
+    TempDir tree;
     const std::string ok = tree.File("ok.txt", "abc");
-    const std::string missing = tree.root() + "\\missing.bin";
-    RunDropped(dlg, {ok, missing});
-    const std::vector<Row> rows = Rows(app);
+    const std::string missing = tree.path() + "\\missing.bin";
+    RunDropped(app, {ok, missing});
+    const std::vector<Row> rows = ListRows(dlg);
     ASSERT_EQ(rows.size(), 2u);
-    ASSERT_EQ(rows[1].value, kFailedRow);
+    ASSERT_EQ(rows[1].second, kFailedRow);
     ASSERT_EQ(strlen(kFailedRow), 32u);
 
     CopyList(app, IDYES);
-    // 15 blanks of the failure text, then the separator.
-    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " " + ok + "\r\n" + "全文MD5值校验失败" +
-                                        std::string(16, ' ') + missing + "\r\n");
+    // The failure text with its 15 blanks, then the separator.
+    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " " + ok + "\r\n" + kFailedRow + " " + missing + "\r\n");
     CopyList(app, IDNO);
-    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " ok.txt\r\n" + "全文MD5值校验失败" +
-                                        std::string(16, ' ') + "missing.bin\r\n");
+    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " ok.txt\r\n" + kFailedRow + " missing.bin\r\n");
 }
 
 TEST(CopyList, EmptyListStillAsksAndCopiesEmptyText) {
     App app;
-    HWND dlg = app.hwnd();
-    TempTree tree;
-    const std::string empty = tree.Folder("empty");
-    RunDropped(dlg, {empty});
+    TempDir tree;
+    const std::string empty = tree.Sub("empty");
+    ASSERT_TRUE(CreateDirectoryA(empty.c_str(), nullptr));
+    RunDropped(app, {empty});
     ASSERT_EQ(g_nItems, 0);
     for (int answer : {IDYES, IDNO}) {
         SCOPED_TRACE(answer);
@@ -429,7 +338,7 @@ TEST(CopyToClipboard, HandsOverTheTextWithItsTerminator) {
 TEST(CopyToClipboard, ClipboardHeldElsewhereNeitherHangsNorLeaks) {
     App app;
     HWND dlg = app.hwnd();
-    TempTree tree;
+    TempDir tree;
     RunFile(dlg, tree.File("held.txt", "abc"));
     PutSentinel("held by someone else");
 

@@ -574,7 +574,7 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
     Take(tree, true, &before);
     Take(here, false, &beforeHere);
     Take(program, false, &beforeProgram);
-    ASSERT_EQ(before.size(), 9u);  // 5 files, 4 folders
+    ASSERT_EQ(before.size(), 8u);  // 5 files, 3 folders
 
     {
         App app;

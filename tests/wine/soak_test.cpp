@@ -47,21 +47,6 @@ unsigned Seed() {
     return v && *v ? static_cast<unsigned>(std::strtoul(v, nullptr, 10)) : 20240601u;
 }
 
-
-std::string FirstRow(HWND dlg) {
-    char buf[1024] = {};
-    LVITEMA item{};
-    item.pszText = buf;
-    item.cchTextMax = sizeof buf;
-    SendMessageA(GetDlgItem(dlg, IDC_FILELIST), LVM_GETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&item));
-    return buf;
-}
-
-int ListCount(HWND dlg) {
-    return static_cast<int>(SendMessageA(GetDlgItem(dlg, IDC_FILELIST), LVM_GETITEMCOUNT, 0, 0));
-}
-
-
 double Percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
@@ -190,7 +175,7 @@ TEST(StartStopCycles, RandomStopsWithDropsWhileStopping) {
     }
     ASSERT_TRUE(WaitEnded(app, 30000));
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
-    EXPECT_EQ(ListCount(dlg), kFiles);
+    EXPECT_EQ(RowCount(dlg), kFiles);
     arm();
     Click(dlg, IDOK);
     WaitUntil([&] { return BarMax(bar) == kBigRange && BarPos(bar) > 100; }, 10000);
@@ -219,7 +204,7 @@ TEST(StartStopCycles, RandomStopsWithDropsWhileStopping) {
             case 0: {  // during the walk
                 const int rows = 1 + static_cast<int>(rng() % (kWalkFiles - 1));
                 // The dropped rows stand in the list until the walk replaces them.
-                WaitUntil([&] { return ListCount(dlg) >= rows || BarMax(total) == kFiles || g_bWorking.load() == 0; },
+                WaitUntil([&] { return RowCount(dlg) >= rows || BarMax(total) == kFiles || g_bWorking.load() == 0; },
                           5000);
                 break;
             }
@@ -257,7 +242,7 @@ TEST(StartStopCycles, RandomStopsWithDropsWhileStopping) {
         HWND box = nullptr;
         ASSERT_TRUE(WaitUntil([&] {
             box = WaitForOwnedDialog(dlg, 0);
-            return box != nullptr || (Counter(dlg) == "4/4" && FirstRow(dlg) == mid1);
+            return box != nullptr || (Counter(dlg) == "4/4" && CellText(dlg, 0, 0) == mid1);
         }, 10000)) << "the drop was neither taken nor refused";
         const bool wasRefused = box != nullptr;
         if (wasRefused) {
@@ -437,7 +422,7 @@ TEST(LargeFolder, EveryFileListedWindowAnswersStopIsQuick) {
         DuplicateHandle(GetCurrentProcess(), g_hCheckThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
     });
     ASSERT_NE(thread, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ListCount(dlg) >= std::min(1000, n / 5); }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return RowCount(dlg) >= std::min(1000, n / 5); }, 30000));
     const double stopAt = NowMs();
     Click(dlg, IDC_STOP);
     const bool ended = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0;
@@ -449,7 +434,7 @@ TEST(LargeFolder, EveryFileListedWindowAnswersStopIsQuick) {
     std::printf("Stop during the walk: thread ended after %.1f ms, Start enabled after %.1f ms\n",
                 threadEnd - stopAt, startEnabled - stopAt);
     ASSERT_TRUE(WaitEnded(app));
-    EXPECT_LT(ListCount(dlg), n);
+    EXPECT_LT(RowCount(dlg), n);
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
 
     // The stopped walk and a new drop that empties the list add nothing to
@@ -462,7 +447,7 @@ TEST(LargeFolder, EveryFileListedWindowAnswersStopIsQuick) {
         Answer(box, IDOK);
         FAIL() << "the drop after the run was answered with: " << text;
     }
-    ASSERT_TRUE(WaitUntil([&] { return ListCount(dlg) == 1; })) << Counter(dlg);
+    ASSERT_TRUE(WaitUntil([&] { return RowCount(dlg) == 1; })) << Counter(dlg);
     ASSERT_TRUE(WaitEnded(app));
     EXPECT_LE(counts::Handles(), handlesAfterRun);
     const size_t memEnd = counts::PagefileUsage();

@@ -1,0 +1,481 @@
+#include "harness_core.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+#include <wincrypt.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "app/DigestApp.h"
+#include "app/DigestDlg.h"
+#include "jobs/CheckJob.h"
+#include "jobs/RunFlag.h"
+#include "res/resource.h"
+
+namespace harness {
+namespace {
+
+const UINT kRunMsg = WM_APP + 1;
+const UINT kRunOwnedMsg = WM_APP + 2;
+
+LRESULT CALLBACK HelperProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    if (msg == kRunMsg) {
+        (*reinterpret_cast<const std::function<void()>*>(w))();
+        return 0;
+    }
+    if (msg == kRunOwnedMsg) {
+        std::unique_ptr<std::function<void()>> fn(reinterpret_cast<std::function<void()>*>(w));
+        (*fn)();
+        return 0;
+    }
+    return DefWindowProcA(h, msg, w, l);
+}
+
+struct FindCtx {
+    HWND found = nullptr;
+    HWND owner = nullptr;
+};
+
+BOOL CALLBACK FindDialogOfThread(HWND h, LPARAM l) {
+    char cls[64] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    if (std::string(cls) == "#32770" && IsWindowVisible(h)) {
+        reinterpret_cast<FindCtx*>(l)->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindOwned(HWND h, LPARAM l) {
+    auto* ctx = reinterpret_cast<FindCtx*>(l);
+    char cls[64] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    if (std::string(cls) == "#32770" && GetWindow(h, GW_OWNER) == ctx->owner && IsWindowVisible(h)) {
+        ctx->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+App::App() {
+    m_ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_thread = CreateThread(nullptr, 0, &App::UiThread, this, 0, &m_threadId);
+    WaitForSingleObject(m_ready, 10000);
+    WaitUntil([&] {
+        FindCtx ctx;
+        EnumThreadWindows(m_threadId, FindDialogOfThread, reinterpret_cast<LPARAM>(&ctx));
+        m_dlg = ctx.found;
+        return m_dlg != nullptr;
+    }, 10000);
+    // The modal loop shows the dialog (again) when its queue first runs
+    // empty; a minimise or hide before that would be undone. No user is that
+    // quick, so tests start after it.
+    OnUi([] {});
+    Sleep(150);
+    OnUi([] {});
+}
+
+DWORD WINAPI App::UiThread(LPVOID p) {
+    App* self = static_cast<App*>(p);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = HelperProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QuellinTestHelper";
+    RegisterClassA(&wc);  // fails harmlessly when already registered
+    self->m_helper = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     wc.hInstance, nullptr);
+    SetEvent(self->m_ready);
+    theApp.InitInstance();
+    DestroyWindow(self->m_helper);
+    return 0;
+}
+
+App::~App() {
+    if (!Ended()) {
+        PostMessageA(m_dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        // A run still active asks first: answer Yes.
+        for (int i = 0; i < 100 && !Ended(50); ++i) {
+            if (HWND box = WaitForOwnedDialog(m_dlg, 0)) PostMessageA(box, WM_COMMAND, IDYES, 0);
+        }
+    }
+    if (!Ended(10000)) {
+        std::fprintf(stderr, "harness: the dialog did not close\n");
+        std::fflush(stderr);
+        ExitProcess(3);
+    }
+    CloseHandle(m_thread);
+    CloseHandle(m_ready);
+}
+
+CDigestDlg* App::dlg() const { return static_cast<CDigestDlg*>(theApp.m_pMainWnd); }
+
+void App::OnUi(const std::function<void()>& fn) const {
+    SendMessageA(m_helper, kRunMsg, reinterpret_cast<WPARAM>(&fn), 0);
+}
+
+void App::PostUi(std::function<void()> fn) const {
+    auto* owned = new std::function<void()>(std::move(fn));
+    PostMessageA(m_helper, kRunOwnedMsg, reinterpret_cast<WPARAM>(owned), 0);
+}
+
+void App::Sync() const {
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    PostUi([done] { SetEvent(done); });
+    WaitForSingleObject(done, 30000);
+    CloseHandle(done);
+}
+
+bool App::Ended(DWORD waitMs) const { return WaitForSingleObject(m_thread, waitMs) == WAIT_OBJECT_0; }
+
+std::string Text(HWND wnd) {
+    char buf[4096] = {};
+    GetWindowTextA(wnd, buf, sizeof buf);
+    return buf;
+}
+
+std::string ItemText(HWND dlg, int id) { return Text(GetDlgItem(dlg, id)); }
+bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
+void Click(HWND dlg, int id) { SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+void PostClick(HWND dlg, int id) { PostMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+
+bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (pred()) return true;
+        if (GetTickCount() - start >= timeoutMs) return pred();
+        Sleep(5);
+    }
+}
+
+HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil([&] {
+        FindCtx ctx;
+        ctx.owner = owner;
+        EnumWindows(FindOwned, reinterpret_cast<LPARAM>(&ctx));
+        found = ctx.found;
+        return found != nullptr;
+    }, timeoutMs);
+    return found;
+}
+
+std::string MessageBoxText(HWND box) { return ItemText(box, 0xFFFF); }
+
+RECT ChildRect(HWND dlg, int id) {
+    RECT r{};
+    GetWindowRect(GetDlgItem(dlg, id), &r);
+    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+static Image CaptureScreenRect(const RECT& r) {
+    Image img;
+    img.width = r.right - r.left;
+    img.height = r.bottom - r.top;
+    if (img.width <= 0 || img.height <= 0) return img;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = img.width;
+    bi.bmiHeader.biHeight = -img.height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, img.width, img.height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    const uint32_t* p = static_cast<const uint32_t*>(bits);
+    img.px.assign(p, p + static_cast<size_t>(img.width) * img.height);
+    for (auto& v : img.px) v &= 0xFFFFFF;
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return img;
+}
+
+Image CaptureClient(HWND wnd) {
+    RECT r{};
+    GetClientRect(wnd, &r);
+    MapWindowPoints(wnd, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return CaptureScreenRect(r);
+}
+
+Image CaptureWindow(HWND wnd) {
+    RECT r{};
+    GetWindowRect(wnd, &r);
+    return CaptureScreenRect(r);
+}
+
+std::string SaveBmp(const Image& img, const std::string& name) {
+    const char* dir = std::getenv("QUELLIN_SHOTS_DIR");
+    std::string path = (dir && *dir) ? std::string(dir) + "\\" + name : name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return std::string();
+    const int rowBytes = (img.width * 3 + 3) & ~3;
+    const uint32_t dataSize = static_cast<uint32_t>(rowBytes) * img.height;
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    fh.bfSize = fh.bfOffBits + dataSize;
+    BITMAPINFOHEADER ih{};
+    ih.biSize = sizeof ih;
+    ih.biWidth = img.width;
+    ih.biHeight = img.height;
+    ih.biPlanes = 1;
+    ih.biBitCount = 24;
+    ih.biSizeImage = dataSize;
+    std::fwrite(&fh, sizeof fh, 1, f);
+    std::fwrite(&ih, sizeof ih, 1, f);
+    std::vector<unsigned char> row(static_cast<size_t>(rowBytes));
+    for (int y = img.height - 1; y >= 0; --y) {
+        for (int x = 0; x < img.width; ++x) {
+            const uint32_t v = img.at(x, y);
+            row[static_cast<size_t>(x) * 3 + 0] = static_cast<unsigned char>(v & 0xFF);
+            row[static_cast<size_t>(x) * 3 + 1] = static_cast<unsigned char>((v >> 8) & 0xFF);
+            row[static_cast<size_t>(x) * 3 + 2] = static_cast<unsigned char>((v >> 16) & 0xFF);
+        }
+        std::fwrite(row.data(), row.size(), 1, f);
+    }
+    std::fclose(f);
+    return path;
+}
+
+void Settle(const App& app) {
+    app.OnUi([&] { RedrawWindow(app.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW); });
+    Sleep(300);
+}
+
+
+TempDir::TempDir() {
+    char base[MAX_PATH] = {};
+    GetTempPathA(sizeof base, base);
+    static unsigned counter = 0;
+    char name[MAX_PATH];
+    std::snprintf(name, sizeof name, "%squellin-test-%lu-%u", base, GetCurrentProcessId(), ++counter);
+    m_path = name;
+    RemoveTree(m_path);
+    CreateDirectoryA(m_path.c_str(), nullptr);
+}
+
+TempDir::~TempDir() { RemoveTree(m_path); }
+
+std::string TempDir::Sub(const std::string& rel) const {
+    for (size_t i = 0; i < rel.size(); ++i) {
+        // Both bytes of a double-byte character are skipped: 乗 is 81 5C.
+        if (IsDBCSLeadByte(static_cast<BYTE>(rel[i]))) ++i;
+        else if (rel[i] == '\\') CreateDirectoryA((m_path + "\\" + rel.substr(0, i)).c_str(), nullptr);
+    }
+    return m_path + "\\" + rel;
+}
+
+std::string TempDir::File(const std::string& rel, const std::string& bytes) const {
+    const std::string path = Sub(rel);
+    WriteText(path, bytes);
+    return path;
+}
+
+void RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = fd.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string child = path + "\\" + name;
+            if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveTree(child);
+            else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryA(child.c_str());
+            else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+namespace {
+
+void ReportOnStderr(const char* file, int line, const std::string& what) {
+    std::fprintf(stderr, "%s:%d: %s\n", file, line, what.c_str());
+    std::fflush(stderr);
+}
+
+void (*s_report)(const char*, int, const std::string&) = &ReportOnStderr;
+
+}  // namespace
+
+void SetFailureReporter(void (*report)(const char* file, int line, const std::string& what)) {
+    s_report = report ? report : &ReportOnStderr;
+}
+
+void WriteText(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    const bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (f && std::fclose(f) != 0) s_report(__FILE__, __LINE__, "could not finish writing " + path);
+    else if (!ok) s_report(__FILE__, __LINE__, "could not write " + path);
+}
+
+void WriteFile(const std::string& path, size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(x >> 24);
+    }
+    WriteText(path, bytes);
+}
+
+void WriteSparse(const std::string& path, unsigned long long size) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER pos;
+    pos.QuadPart = static_cast<LONGLONG>(size);
+    SetFilePointerEx(h, pos, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+}
+
+std::string OracleMd5(const std::string& path) {
+    HCRYPTPROV prov = 0;
+    HCRYPTHASH hash = 0;
+    std::string result;
+    if (!CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return result;
+    if (CryptCreateHash(prov, CALG_MD5, 0, 0, &hash)) {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        if (f) {
+            std::vector<unsigned char> buf(1 << 20);
+            size_t n;
+            while ((n = std::fread(buf.data(), 1, buf.size(), f)) > 0) CryptHashData(hash, buf.data(), static_cast<DWORD>(n), 0);
+            std::fclose(f);
+            BYTE digest[16];
+            DWORD len = sizeof digest;
+            if (CryptGetHashParam(hash, HP_HASHVAL, digest, &len, 0)) {
+                char hex[33];
+                for (int i = 0; i < 16; ++i) std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+                result = hex;
+            }
+        }
+        CryptDestroyHash(hash);
+    }
+    CryptReleaseContext(prov, 0);
+    return result;
+}
+
+HDROP MakeDrop(const std::vector<std::string>& paths) {
+    size_t chars = 2;  // the list ends in two zero bytes, even when it is empty
+    for (const auto& p : paths) chars += p.size() + 1;
+    HGLOBAL mem = GlobalAlloc(GHND, sizeof(DROPFILES) + chars);
+    auto* df = static_cast<DROPFILES*>(GlobalLock(mem));
+    df->pFiles = sizeof(DROPFILES);
+    df->fWide = FALSE;
+    char* out = reinterpret_cast<char*>(df) + sizeof(DROPFILES);
+    for (const auto& p : paths) {
+        std::memcpy(out, p.c_str(), p.size() + 1);
+        out += p.size() + 1;
+    }
+    *out = '\0';
+    GlobalUnlock(mem);
+    return static_cast<HDROP>(mem);
+}
+
+void Drop(const App& app, const std::vector<std::string>& paths) {
+    PostMessageA(app.hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
+    app.Sync();
+}
+
+std::string CellText(HWND dlg, int row, int col) {
+    std::vector<char> buf(4096);
+    LVITEMA item{};
+    item.iSubItem = col;
+    item.pszText = buf.data();
+    item.cchTextMax = static_cast<int>(buf.size());
+    SendMessageA(GetDlgItem(dlg, IDC_FILELIST), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    return buf.data();
+}
+
+int RowCount(HWND dlg) { return static_cast<int>(SendMessageA(GetDlgItem(dlg, IDC_FILELIST), LVM_GETITEMCOUNT, 0, 0)); }
+
+std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg) {
+    const int n = RowCount(dlg);
+    std::vector<std::pair<std::string, std::string>> rows;
+    rows.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) rows.emplace_back(CellText(dlg, i, 0), CellText(dlg, i, 1));
+    return rows;
+}
+
+bool WaitIdle(HWND dlg, DWORD timeoutMs) {
+    return WaitUntil([&] { return g_bWorking.load() == 0 && Enabled(dlg, IDOK) && Enabled(dlg, IDC_OPEN); }, timeoutMs);
+}
+
+void Answer(HWND box, int id) {
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); });
+}
+
+std::vector<std::string> WalkFiles(const std::string& folder) {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*.*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) {
+        // A folder that cannot be listed stands for itself.
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) out.push_back(folder);
+        return out;
+    }
+    do {
+        const std::string name = fd.cFileName;
+        if (name == "." || name == "..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            auto sub = WalkFiles(folder + "\\" + name);
+            out.insert(out.end(), sub.begin(), sub.end());
+        } else {
+            out.push_back(folder + "\\" + name);
+        }
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return out;
+}
+
+std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }
+
+bool WaitEnded(const App& app, DWORD timeoutMs) {
+    if (!WaitIdle(app.hwnd(), timeoutMs)) return false;
+    return WaitUntil([&] {
+        bool busy = true;
+        app.OnUi([&] { busy = IsCheckBusy(); });
+        return !busy;
+    }, 5000);
+}
+
+std::string WinPath(const std::string& unixPath) {
+    std::string p = "Z:" + unixPath;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
+
+double NowMs() {
+    static const double perMs = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / perMs;
+}
+
+int BarMax(HWND bar) { return static_cast<int>(SendMessageA(bar, PBM_GETRANGE, FALSE, 0)); }
+int BarPos(HWND bar) { return static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0)); }
+
+}  // namespace harness

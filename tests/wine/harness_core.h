@@ -1,0 +1,150 @@
+// Drives the program's real main dialog from another thread, with no test
+// framework: the window tests (through harness.h) and the window benchmark
+// use it.
+//
+// The dialog runs on its own UI thread, exactly as on the program's main
+// thread (theApp.InitInstance and its modal loop); the driving thread reads
+// and changes it through window messages, as another program or the user
+// would.
+#pragma once
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "texts.h"
+
+class CDigestDlg;
+
+namespace harness {
+
+class App {
+public:
+    App();   // starts the UI thread and waits for the main dialog
+    ~App();  // closes the dialog (answering an exit question with Yes) and joins the thread
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    HWND hwnd() const { return m_dlg; }
+    CDigestDlg* dlg() const;
+    DWORD uiThreadId() const { return m_threadId; }
+    // Runs fn on the UI thread and waits for it, as a handler would run.
+    void OnUi(const std::function<void()>& fn) const;
+    // Queues fn to run on the UI thread and returns at once (for handlers
+    // that open a modal box).
+    void PostUi(std::function<void()> fn) const;
+    // Returns once the UI thread has handled every message posted to it
+    // before this call (a modal box it shows meanwhile does not block this).
+    void Sync() const;
+    // True when the UI thread has ended (the dialog closed).
+    bool Ended(DWORD waitMs = 0) const;
+
+private:
+    static DWORD WINAPI UiThread(LPVOID self);
+    HANDLE m_thread = nullptr;
+    DWORD m_threadId = 0;
+    HWND m_helper = nullptr;
+    HWND m_dlg = nullptr;
+    HANDLE m_ready = nullptr;
+};
+
+// Window texts and states, read across threads.
+std::string Text(HWND wnd);
+std::string ItemText(HWND dlg, int id);
+bool Enabled(HWND dlg, int id);
+// Clicks a button and waits for its handler (send) or not (post: for
+// handlers that open a modal box).
+void Click(HWND dlg, int id);
+void PostClick(HWND dlg, int id);
+
+// Waits until pred() is true, up to timeoutMs; returns the last result.
+bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs = 5000);
+// A top-level dialog (class "#32770") owned by owner, or null after timeoutMs.
+HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 5000);
+// The message text of a message box.
+std::string MessageBoxText(HWND box);
+
+// Client-area rectangle of a child control, in the dialog's client coordinates.
+RECT ChildRect(HWND dlg, int id);
+
+// Pixels of a window's client area as the screen shows it (0x00RRGGBB).
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint32_t> px;
+    uint32_t at(int x, int y) const { return px[static_cast<size_t>(y) * width + x]; }
+};
+Image CaptureClient(HWND wnd);
+Image CaptureWindow(HWND wnd);
+// Writes a 24-bit BMP into the screenshot folder (QUELLIN_SHOTS_DIR, or the
+// current folder); returns the path.
+std::string SaveBmp(const Image& img, const std::string& name);
+// Repaints the window and lets the X server catch up before a capture.
+void Settle(const App& app);
+
+// A fresh folder under the temporary folder, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return m_path; }
+    // path() + "\\" + rel; creates the folders on the way (a separator is a
+    // '\\' that is not the second byte of a double-byte character).
+    std::string Sub(const std::string& rel) const;
+    // Sub(rel), written with bytes; returns the path.
+    std::string File(const std::string& rel, const std::string& bytes) const;
+
+private:
+    std::string m_path;
+};
+
+// Where a setup step that failed (a file that could not be written) is
+// reported; by default a line on stderr. The window tests make it a test
+// failure.
+void SetFailureReporter(void (*report)(const char* file, int line, const std::string& what));
+
+void RemoveTree(const std::string& path);
+// Writes bytes (a made-up pattern of size bytes, seeded) to path.
+void WriteFile(const std::string& path, size_t size, unsigned seed = 1);
+void WriteText(const std::string& path, const std::string& bytes);
+// Creates path as a sparse file of the given size.
+void WriteSparse(const std::string& path, unsigned long long size);
+// The file's MD5 as 32 lowercase hex digits, from the system's own crypto
+// provider: an implementation independent of the program's.
+std::string OracleMd5(const std::string& path);
+
+// An HDROP made as the shell makes one (ANSI paths).
+HDROP MakeDrop(const std::vector<std::string>& paths);
+// Posts WM_DROPFILES with such an HDROP to the main dialog and waits until
+// the dialog has handled it.
+void Drop(const App& app, const std::vector<std::string>& paths);
+// Rows of the file list, columns 0 and 1; one cell of it; how many rows it has.
+std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg);
+std::string CellText(HWND dlg, int row, int col);
+int RowCount(HWND dlg);
+// Waits until no run is active and Start is enabled again.
+bool WaitIdle(HWND dlg, DWORD timeoutMs = 30000);
+// Closes a message box (or dialog) with the given button and waits until it has gone.
+void Answer(HWND box, int id);
+// Files below folder, depth first, in the order the system's search lists them;
+// a folder that cannot be listed is an entry of its own.
+std::vector<std::string> WalkFiles(const std::string& folder);
+// PBM_GETRANGE upper bound and PBM_GETPOS of a progress bar.
+int BarMax(HWND bar);
+int BarPos(HWND bar);
+// The list panel's counter (IDC_LISTCOUNT).
+std::string Counter(HWND dlg);
+// Idle as a drop sees it: the run is over (WaitIdle) and its thread has
+// ended, as IsCheckBusy tells on the window thread.
+bool WaitEnded(const App& app, DWORD timeoutMs = 30000);
+// A host path as the program sees it (Wine maps / to drive Z:).
+std::string WinPath(const std::string& unixPath);
+// Milliseconds from the performance counter.
+double NowMs();
+
+}  // namespace harness
