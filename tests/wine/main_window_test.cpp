@@ -71,6 +71,14 @@ int WindowHeight(HWND h) {
     return r.bottom - r.top;
 }
 
+// The control's window class, and its text unless text is null.
+void ExpectClassAndText(HWND h, const char* cls, const char* text) {
+    EXPECT_EQ(ClassOf(h), cls);
+    if (text) {
+        EXPECT_EQ(Text(h), text);
+    }
+}
+
 RECT Client(HWND h) {
     RECT r;
     GetClientRect(h, &r);
@@ -88,10 +96,7 @@ TEST(MainWindow, StartStateHasEveryTemplateControl) {
         SCOPED_TRACE(c.id);
         HWND h = GetDlgItem(dlg, c.id);
         ASSERT_NE(h, nullptr);
-        EXPECT_EQ(ClassOf(h), c.cls);
-        if (c.text) {
-            EXPECT_EQ(Text(h), c.text);
-        }
+        ExpectClassAndText(h, c.cls, c.text);
         EXPECT_EQ(Enabled(dlg, c.id), c.enabled);
         EXPECT_TRUE(IsWindowVisible(h));
     }
@@ -120,10 +125,7 @@ TEST(MainWindow, ListPanelControlsFontAndColumns) {
         SCOPED_TRACE(c.id);
         HWND h = GetDlgItem(dlg, c.id);
         ASSERT_NE(h, nullptr);
-        EXPECT_EQ(ClassOf(h), c.cls);
-        if (c.text) {
-            EXPECT_EQ(Text(h), c.text);
-        }
+        ExpectClassAndText(h, c.cls, c.text);
         const RECT r = ChildRect(dlg, c.id);
         EXPECT_EQ(r.left, c.rect.left);
         EXPECT_EQ(r.top, c.rect.top);

@@ -150,18 +150,18 @@ LRESULT TrayMessage(HWND dlg, WPARAM id, LPARAM mouse) {
     return static_cast<LRESULT>(result);
 }
 
-// The modal loop shows the dialog (again) when its queue first runs empty; a
-// minimise before that would be undone. A user cannot be that quick.
-void WaitForFirstIdle(const App& app) {
-    app.OnUi([] {});
-    Sleep(150);
-    app.OnUi([] {});
-}
-
 void MinimiseToTray(HWND dlg) {
     PostMessageA(dlg, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(dlg); })) << "the window did not hide";
 }
+
+// The window minimised into the tray, as most tray tests begin.
+class InTray : public ::testing::Test {
+protected:
+    void SetUp() override { MinimiseToTray(dlg); }
+    App app;
+    HWND dlg = app.hwnd();
+};
 
 HWND FindTopLevel(const char* cls) {
     struct Ctx {
@@ -353,7 +353,6 @@ TEST(SystemMenu, CommandsSixteenToThirtyOneOpenTheAboutBox) {
 TEST(SystemMenu, MinimiseWithLowBitsGetsOnlyDefaultProcessing) {
     App app;
     HWND dlg = app.hwnd();
-    WaitForFirstIdle(app);
     TakeNotifyCalls();
     PostMessageA(dlg, WM_SYSCOMMAND, SC_MINIMIZE | 1, 0);
     // The system carries it out as a minimise, but the window is not taken
@@ -371,7 +370,6 @@ TEST(SystemMenu, MinimiseWithLowBitsGetsOnlyDefaultProcessing) {
 TEST(Tray, MinimiseHidesIntoTheTrayAndLeftButtonDownRestores) {
     App app;
     HWND dlg = app.hwnd();
-    WaitForFirstIdle(app);
     EXPECT_FALSE(IconPresent(dlg)) << "no icon before the first minimise";
     TakeNotifyCalls();
 
@@ -420,7 +418,6 @@ BOOL WINAPI RefuseNotifyIcon(DWORD, PNOTIFYICONDATAA) {
 TEST(Tray, RefusedIconLeavesTheWindowMinimisedNotHidden) {
     App app;
     HWND dlg = app.hwnd();
-    WaitForFirstIdle(app);
     s_refused = 0;
     g_pfnNotifyIcon = &RefuseNotifyIcon;
     PostMessageA(dlg, WM_SYSCOMMAND, SC_MINIMIZE, 0);
@@ -449,7 +446,6 @@ TEST(Tray, WindowIconsHaveTheirOwnSizes) {
 TEST(Tray, MenuExitAndAboutWhileABoxIsOpenNestNothing) {
     App app;
     HWND dlg = app.hwnd();
-    WaitForFirstIdle(app);
     HWND about = OpenAboutBox(dlg);
     ASSERT_NE(about, nullptr);
     g_bWorking = 1;  // as while a run is active: Exit would ask
@@ -479,11 +475,7 @@ TEST(Tray, MenuExitAndAboutWhileABoxIsOpenNestNothing) {
     EXPECT_TRUE(IsWindowEnabled(dlg));
 }
 
-TEST(Tray, OnlyLeftButtonDownAndRightButtonUpAct) {
-    App app;
-    HWND dlg = app.hwnd();
-    WaitForFirstIdle(app);
-    MinimiseToTray(dlg);
+TEST_F(InTray, OnlyLeftButtonDownAndRightButtonUpAct) {
     for (LPARAM mouse : {WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONDBLCLK, WM_MOUSEMOVE,
                          WM_MBUTTONDOWN, WM_MBUTTONUP}) {
         SCOPED_TRACE(mouse);
@@ -502,12 +494,7 @@ TEST(Tray, OnlyLeftButtonDownAndRightButtonUpAct) {
     EXPECT_TRUE(IconPresent(dlg));
 }
 
-TEST(Tray, MenuItemsShowAndDismiss) {
-    App app;
-    HWND dlg = app.hwnd();
-    WaitForFirstIdle(app);
-    MinimiseToTray(dlg);
-
+TEST_F(InTray, MenuItemsShowAndDismiss) {
     ActivationWatch activations(app, dlg);
     HWND menu = OpenTrayMenu(dlg);
     ASSERT_NE(menu, nullptr);
@@ -548,11 +535,7 @@ TEST(Tray, MenuItemsShowAndDismiss) {
     EXPECT_EQ(WaitForOwnedDialog(dlg, 200), nullptr);
 }
 
-TEST(Tray, MenuAboutOpensTheAboutBox) {
-    App app;
-    HWND dlg = app.hwnd();
-    WaitForFirstIdle(app);
-    MinimiseToTray(dlg);
+TEST_F(InTray, MenuAboutOpensTheAboutBox) {
     HWND menu = OpenTrayMenu(dlg);
     ASSERT_NE(menu, nullptr);
     ChooseMenuItem(menu, 2);
@@ -564,11 +547,7 @@ TEST(Tray, MenuAboutOpensTheAboutBox) {
     EXPECT_TRUE(IconPresent(dlg));
 }
 
-TEST(Tray, MenuExitWhileIdleEndsAndRemovesTheIcon) {
-    App app;
-    HWND dlg = app.hwnd();
-    WaitForFirstIdle(app);
-    MinimiseToTray(dlg);
+TEST_F(InTray, MenuExitWhileIdleEndsAndRemovesTheIcon) {
     ASSERT_TRUE(IconPresent(dlg));
     HWND menu = OpenTrayMenu(dlg);
     ASSERT_NE(menu, nullptr);
@@ -582,11 +561,7 @@ TEST(Tray, MenuExitWhileIdleEndsAndRemovesTheIcon) {
     EXPECT_FALSE(IconPresent(dlg));
 }
 
-TEST(Tray, MenuExitWhileARunIsActiveAsksFirst) {
-    App app;
-    HWND dlg = app.hwnd();
-    WaitForFirstIdle(app);
-    MinimiseToTray(dlg);
+TEST_F(InTray, MenuExitWhileARunIsActiveAsksFirst) {
     g_bWorking = 1;  // as while the checking thread runs
 
     TakeNotifyCalls();
@@ -621,7 +596,6 @@ TEST(Tray, MenuExitWhileARunIsActiveAsksFirst) {
 TEST(Tray, ShellRestartAddsTheIconAgain) {
     App app;
     HWND dlg = app.hwnd();
-    WaitForFirstIdle(app);
     const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     // Before the window went to the notification area: no icon to restore.
     TakeNotifyCalls();
@@ -645,11 +619,7 @@ TEST(Tray, ShellRestartAddsTheIconAgain) {
     EXPECT_TRUE(IsWindowVisible(dlg));
 }
 
-TEST(Tray, AClickOnTheShellsIconRestoresTheWindow) {
-    App app;
-    HWND dlg = app.hwnd();
-    WaitForFirstIdle(app);
-    MinimiseToTray(dlg);
+TEST_F(InTray, AClickOnTheShellsIconRestoresTheWindow) {
     // Wine's own notification area (no desktop shell under plain Xvfb): one
     // small window per icon inside a "Wine System Tray" window.
     HWND tray = nullptr;
