@@ -263,9 +263,7 @@ TEST(ListRun, NestedTreeInWalkOrderWithAnUnreadableFile) {
 
     App app;
     HWND dlg = app.hwnd();
-    Drop(app, {single, top});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
-    Start(dlg);
+    ASSERT_TRUE(DropAndStart(app, {single, top}));
     ASSERT_TRUE(WaitIdle(dlg));
 
     std::vector<std::string> expected{single};
@@ -305,9 +303,7 @@ TEST(ListRun, EmptyFolderAloneCompletes) {
     CreateDirectoryA(empty.c_str(), nullptr);
     App app;
     HWND dlg = app.hwnd();
-    Drop(app, {empty});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
-    Start(dlg);
+    ASSERT_TRUE(DropAndStart(app, {empty}));
     ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_TRUE(ListRows(dlg).empty());
     EXPECT_EQ(g_nItems, 0);
@@ -328,9 +324,7 @@ TEST(ListRun, TrailBytesThatLookLikeSeparators) {
     WriteFile(f3, 4000, 3);
     App app;
     HWND dlg = app.hwnd();
-    Drop(app, {folder, f3});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
-    Start(dlg);
+    ASSERT_TRUE(DropAndStart(app, {folder, f3}));
     ASSERT_TRUE(WaitIdle(dlg));
     const auto rows = ListRows(dlg);
     ASSERT_EQ(rows.size(), 3u);
@@ -348,9 +342,7 @@ TEST(ListRun, LinkBackToAnAncestorIsNotFollowed) {
     const std::string top = WinPath(tree);
     App app;
     HWND dlg = app.hwnd();
-    Drop(app, {top});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
-    Start(dlg);
+    ASSERT_TRUE(DropAndStart(app, {top}));
     ASSERT_TRUE(WaitIdle(dlg, 60000));
     std::vector<std::string> names;
     for (const auto& row : ListRows(dlg)) {
@@ -376,9 +368,7 @@ TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
     // targets, the run counts as stopped, and the next Start checks them all.
     const std::string after = dir.Sub("after.txt");
     WriteFile(after, 5);
-    Drop(app, {many, after});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
-    Start(dlg);
+    ASSERT_TRUE(DropAndStart(app, {many, after}));
     ASSERT_TRUE(WaitUntil([&] { return atoi(Counter(dlg).c_str()) >= 20; }));
     Click(dlg, IDC_STOP);
     EXPECT_FALSE(Enabled(dlg, IDC_STOP));
@@ -395,9 +385,7 @@ TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
     EXPECT_EQ(Counter(dlg), "1501/1501");
 
     // During a list run, inside the first big file: its row is marked failed.
-    Drop(app, {big1, big2});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
-    Start(dlg);
+    ASSERT_TRUE(DropAndStart(app, {big1, big2}));
     ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
     Click(dlg, IDC_STOP);
     ASSERT_TRUE(WaitIdle(dlg));

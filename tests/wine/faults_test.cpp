@@ -229,9 +229,7 @@ TEST(Exit, WhileTheThreadIsHeldInAReadTheWindowGoesAtOnce) {
     {
         App app;
         HWND dlg = app.hwnd();
-        Drop(app, {fifo, other});
-        ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
-        Click(dlg, IDOK);
+        ASSERT_TRUE(DropAndStart(app, {fifo, other}));
         ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == "正在进行全部文件MD5校验……"; }));
         PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         HWND box = WaitForOwnedDialog(dlg);
@@ -266,9 +264,7 @@ TEST(Faults, FoldersWithoutAFileIndexAreAllWalked) {
     WriteFile(dir.Sub("top\\sub\\deeper\\c.txt"), 30, 3);
     App app;
     HWND dlg = app.hwnd();
-    Drop(app, {top});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
-    Click(dlg, IDOK);
+    ASSERT_TRUE(DropAndStart(app, {top}));
     ASSERT_TRUE(WaitEnded(app));
     std::vector<std::string> paths;
     for (const auto& r : ListRows(dlg)) paths.push_back(r.first);
@@ -579,9 +575,7 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
     {
         App app;
         HWND dlg = app.hwnd();
-        Drop(app, {tree});
-        ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
-        Click(dlg, IDOK);
+        ASSERT_TRUE(DropAndStart(app, {tree}));
         ASSERT_TRUE(WaitEnded(app));
         EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
         const auto rows = ListRows(dlg);

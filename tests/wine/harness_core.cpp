@@ -457,6 +457,14 @@ bool WaitEnded(const App& app, DWORD timeoutMs) {
     }, 5000);
 }
 
+bool DropAndStart(const App& app, const std::vector<std::string>& targets) {
+    Drop(app, targets);
+    const std::string queued = std::to_string(targets.size()) + "/" + std::to_string(targets.size());
+    if (!WaitUntil([&] { return Counter(app.hwnd()) == queued; })) return false;
+    Click(app.hwnd(), IDOK);
+    return true;
+}
+
 std::string WinPath(const std::string& unixPath) {
     std::string p = "Z:" + unixPath;
     for (char& c : p)

@@ -142,6 +142,9 @@ std::string Counter(HWND dlg);
 // Idle as a drop sees it: the run is over (WaitIdle) and its thread has
 // ended, as IsCheckBusy tells on the window thread.
 bool WaitEnded(const App& app, DWORD timeoutMs = 30000);
+// Drops the targets, waits until the list shows every one of them queued
+// ("n/n"), and starts the run; false when the list never showed them.
+bool DropAndStart(const App& app, const std::vector<std::string>& targets);
 // A host path as the program sees it (Wine maps / to drive Z:).
 std::string WinPath(const std::string& unixPath);
 // Milliseconds from the performance counter.

@@ -414,9 +414,7 @@ TEST(LargeFolder, EveryFileListedWindowAnswersStopIsQuick) {
 
     // Stop during the walk.
     ASSERT_TRUE(WaitEnded(app));
-    Drop(app, {folder});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
-    Click(dlg, IDOK);
+    ASSERT_TRUE(DropAndStart(app, {folder}));
     HANDLE thread = nullptr;
     app.OnUi([&] {
         DuplicateHandle(GetCurrentProcess(), g_hCheckThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);

@@ -55,6 +55,16 @@ HINSTANCE WINAPI RecordShellOpen(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR pa
     return reinterpret_cast<HINSTANCE>(42);
 }
 
+// A link opens its address with the "open" verb, shown, and nothing else.
+void ExpectOpened(const ShellCall& call, const char* file) {
+    EXPECT_EQ(call.owner, nullptr);
+    EXPECT_EQ(call.verb, "open");
+    EXPECT_EQ(call.file, file);
+    EXPECT_FALSE(call.params);
+    EXPECT_FALSE(call.dir);
+    EXPECT_EQ(call.show, SW_SHOW);
+}
+
 // The icon's calls, recorded on their way to the shell.
 struct NotifyCall {
     DWORD message;
@@ -705,24 +715,14 @@ TEST(AboutBox, LinksAskTheShellToOpenMailAndWebAddresses) {
     HWND mail = GetDlgItem(box, IDC_MAILLINK);
     SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDC_MAILLINK, BN_CLICKED), reinterpret_cast<LPARAM>(mail));
     ASSERT_EQ(g_shellCalls.size(), 1u);
-    EXPECT_EQ(g_shellCalls[0].owner, nullptr);
-    EXPECT_EQ(g_shellCalls[0].verb, "open");
-    EXPECT_EQ(g_shellCalls[0].file, "mailto:dev@example.com");
-    EXPECT_FALSE(g_shellCalls[0].params);
-    EXPECT_FALSE(g_shellCalls[0].dir);
-    EXPECT_EQ(g_shellCalls[0].show, SW_SHOW);
+    ExpectOpened(g_shellCalls[0], "mailto:dev@example.com");
 
     // A mouse press on the web link: the control itself reports the click.
     HWND web = GetDlgItem(box, IDC_WEBLINK);
     SendMessageA(web, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     SendMessageA(web, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     ASSERT_EQ(g_shellCalls.size(), 2u);
-    EXPECT_EQ(g_shellCalls[1].owner, nullptr);
-    EXPECT_EQ(g_shellCalls[1].verb, "open");
-    EXPECT_EQ(g_shellCalls[1].file, "http://example.com/quellin/");
-    EXPECT_FALSE(g_shellCalls[1].params);
-    EXPECT_FALSE(g_shellCalls[1].dir);
-    EXPECT_EQ(g_shellCalls[1].show, SW_SHOW);
+    ExpectOpened(g_shellCalls[1], "http://example.com/quellin/");
 
     // The labels in front of the links notify too, but open nothing.
     for (int label : {IDC_MAILLABEL, IDC_WEBLABEL}) {
