@@ -42,7 +42,6 @@ namespace {
 const harness::App* s_app = nullptr;
 HWND s_dlg = nullptr;
 
-void OnUi(const std::function<void()>& fn) { s_app->OnUi(fn); }
 double Now() { return harness::NowMs() / 1000.0; }
 
 // ---------------------------------------------------------------- progress messages to bar 1004
@@ -65,7 +64,7 @@ LRESULT CALLBACK BarProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
 class SetPosCounter {
 public:
     SetPosCounter() {
-        OnUi([] {
+        s_app->OnUi([] {
             s_barSetPos = 0;
             s_barProc = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrA(s_bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BarProc)));
@@ -77,7 +76,7 @@ public:
     // Removes the subclass; returns the count.
     long Stop() {
         if (!m_stopped) {
-            OnUi([] { SetWindowLongPtrA(s_bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(s_barProc)); });
+            s_app->OnUi([] { SetWindowLongPtrA(s_bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(s_barProc)); });
             m_stopped = true;
         }
         return s_barSetPos;
@@ -101,8 +100,6 @@ double StartAndWait() {
     while (RunActive()) Sleep(1);
     return Now() - t0;
 }
-
-std::string DlgText(int id) { return harness::ItemText(s_dlg, id); }
 
 // ---------------------------------------------------------------- memory
 
@@ -179,7 +176,7 @@ void BigFile(const std::string& path, const std::string& md5, int runs, int warm
         maxMem.ws = std::max(maxMem.ws, m.ws);
         maxMem.pagefile = std::max(maxMem.pagefile, m.pagefile);
         setpos.push_back(counter.Stop());
-        const std::string got = DlgText(IDC_MD5);
+        const std::string got = harness::ItemText(s_dlg, IDC_MD5);
         if (!md5.empty() && got != md5) {
             ++wrong;
             std::printf("  DIGEST MISMATCH: window %s, expected %s\n", got.c_str(), md5.c_str());
@@ -272,7 +269,7 @@ void FolderOfSmallFiles(const std::string& folder, const std::string& digestsOut
 
     // The rows, read on the window thread itself.
     std::vector<std::pair<std::string, std::string>> rows;
-    OnUi([&] { rows = harness::ListRows(s_dlg); });
+    s_app->OnUi([&] { rows = harness::ListRows(s_dlg); });
     const int n = static_cast<int>(rows.size());
     int notDigest = 0;  // rows whose second column is no digest at all
     for (const auto& r : rows)
@@ -340,7 +337,7 @@ void MemoryOfBigFile(const std::string& big) {
     std::printf("   small file run: idle %.1f / %.1f, largest during the run %.1f / %.1f (+%.1f / +%.1f)\n",
                 small.idle.ws, small.idle.pagefile, small.during.ws, small.during.pagefile,
                 small.during.ws - small.idle.ws, small.during.pagefile - small.idle.pagefile);
-    std::printf("   %s (%.1f s, digest %s):\n", big.c_str(), large.seconds, DlgText(IDC_MD5).c_str());
+    std::printf("   %s (%.1f s, digest %s):\n", big.c_str(), large.seconds, harness::ItemText(s_dlg, IDC_MD5).c_str());
     std::printf("                   idle %.1f / %.1f, largest during the run %.1f / %.1f (+%.1f / +%.1f)\n",
                 large.idle.ws, large.idle.pagefile, large.during.ws, large.during.pagefile,
                 large.during.ws - large.idle.ws, large.during.pagefile - large.idle.pagefile);
@@ -390,7 +387,7 @@ int main(int argc, char** argv) {
     }
     s_bar = GetDlgItem(s_dlg, IDC_PROGRESS);
     s_listStatus = GetDlgItem(s_dlg, IDC_LISTSTATUS);
-    if (hidden) OnUi([] { ShowWindow(s_dlg, SW_HIDE); });
+    if (hidden) s_app->OnUi([] { ShowWindow(s_dlg, SW_HIDE); });
     std::printf("window %s\n", hidden ? "hidden" : "shown");
 
     // Memory first: the peak counters only ever grow, so the other parts
