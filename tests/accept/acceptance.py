@@ -241,6 +241,17 @@ class Driver:
     def key(self, *keys):
         self.xdo("key", "--clearmodifiers", *keys)
 
+    def focus_at(self, x, y):
+        """Gives the X keyboard focus to the top-level window at a screen point.
+        With no window manager the X focus stays where the last focus change put
+        it, whichever window Wine has activated since: a click on the tray icon
+        can leave it on the tray window, and keys would go there."""
+        self.xdo("mousemove", x, y)
+        loc = self.run(["xdotool", "getmouselocation", "--shell"], limit=10).stdout.decode()
+        window = dict(l.split("=", 1) for l in loc.split() if "=" in l).get("WINDOW")
+        expect(window, "no window under the point %d,%d (%s)" % (x, y, loc.strip()))
+        self.xdo("windowfocus", "--sync", window)
+
     def wait(self, what, pred, limit=15.0, interval=0.1):
         """Polls the windows until pred(snapshot) gives a true value."""
         end = time.monotonic() + limit
@@ -348,6 +359,7 @@ class Driver:
         for attempt in range(3):
             x, y = centre(edit["rect"])
             self.click_at(x, y, expect_top=dlg["hwnd"], what="the file-name box")
+            self.focus_at(x, y)
             self.key("ctrl+a", "BackSpace")
             self.xdo("type", "--delay", 15, "--", path)
             typed = self.wait("the typed name", lambda s: [
@@ -448,6 +460,7 @@ class Driver:
             return ms[0] if ms else None
 
         for attempt in range(3):
+            self.focus_at(x, y)
             self.key("alt+space")
             try:
                 m = self.wait("the system menu", menu, limit=4)
