@@ -40,27 +40,7 @@ std::string ModuleDir() {
     return s.substr(0, s.rfind('\\'));
 }
 
-// A control's text read with WM_GETTEXT, which also works for a window of
-// another process (GetWindowText there gives only the stored caption).
-std::string RemoteText(HWND dlg, int id) {
-    char buf[1024] = {};
-    DWORD_PTR len = 0;
-    SendMessageTimeoutA(GetDlgItem(dlg, id), WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 2000,
-                        &len);
-    return buf;
-}
-
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Holds a file or folder open with no sharing, so nobody else can open it.
-struct Held {
-    explicit Held(const std::string& path)
-        : h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
-    ~Held() {
-        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    }
-    HANDLE h;
-};
 
 // Deletes a file once the walk has listed it, before any digest begins: from
 // inside the walk's identity query of a folder it enters later, on the
@@ -147,19 +127,6 @@ void ExpectSame(const Snapshot& before, const Snapshot& after) {
         if (!before.count(a.first)) ADD_FAILURE() << "new: " << a.first;
 }
 
-std::string ClipboardText() {
-    std::string text;
-    if (!OpenClipboard(nullptr)) return text;
-    if (HANDLE data = GetClipboardData(CF_TEXT)) {
-        if (const char* p = static_cast<const char*>(GlobalLock(data))) {
-            text = p;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
 }  // namespace
 
 // Exit while a 1 GiB file is being digested, twenty times: Yes ends the
@@ -230,7 +197,7 @@ TEST(Exit, WhileTheThreadIsHeldInAReadTheWindowGoesAtOnce) {
         App app;
         HWND dlg = app.hwnd();
         ASSERT_TRUE(DropAndStart(app, {fifo, other}));
-        ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == "正在进行全部文件MD5校验……"; }));
+        ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == kDigesting; }));
         PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         HWND box = WaitForOwnedDialog(dlg);
         ASSERT_NE(box, nullptr);
@@ -328,17 +295,7 @@ TEST(Exit, RealProcessInTheMiddleOfA1GiBDigest) {
     }
     HWND dlg = find.found;
 
-    PostClick(dlg, IDC_OPEN);
-    HWND open = WaitForOwnedDialog(dlg);
-    ASSERT_NE(open, nullptr) << "no Open dialog";
-    // The Open dialog can be visible before its file-name field takes text:
-    // set it until it reads back.
-    ASSERT_TRUE(WaitUntil([&] {
-        SetDlgItemTextA(open, 0x47C, big.c_str());
-        return RemoteText(open, 0x47C) == big;
-    }, 10000)) << "the file-name field does not take the path";
-    PostMessageA(GetDlgItem(open, IDOK), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(open); }));
+    ASSERT_TRUE(ChooseInOpenDialog(dlg, big));
     ASSERT_TRUE(WaitUntil([&] { return RemoteText(dlg, IDC_PATH) == big; }));
     PostClick(dlg, IDOK);
     HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
@@ -475,10 +432,8 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     const std::string vanished = dir.Sub("vanished.bin");
     WriteFile(vanished, 10, 8);
 
-    Held lockFile(locked);
-    ASSERT_NE(lockFile.h, INVALID_HANDLE_VALUE);
-    Held lockFolder(sealed);
-    ASSERT_NE(lockFolder.h, INVALID_HANDLE_VALUE);
+    HeldOpen lockFile(locked);  // a failure to hold is reported by the harness
+    HeldOpen lockFolder(sealed);
     // While it is held, the system's own search cannot list the folder either.
     const std::vector<std::string> inF = WalkFiles(f);
     ASSERT_EQ(std::count(inF.begin(), inF.end(), sealed + "\\hidden.bin"), 0);
@@ -591,7 +546,7 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
         ASSERT_NE(box, nullptr) << "no question before the copy";
         Answer(box, IDYES);
         app.Sync();
-        const std::string text = ClipboardText();
+        const std::string text = ReadClipboard().text;
         EXPECT_NE(text.find(rows[0].second + " " + rows[0].first + "\r\n"), std::string::npos) << text;
 
         // And a single file through the compact layout.
@@ -599,7 +554,7 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
         ASSERT_TRUE(WaitEnded(app));
         EXPECT_EQ(ItemText(dlg, IDC_MD5), aRow->second);
         Click(dlg, IDC_COPY);
-        EXPECT_EQ(ClipboardText(), aRow->second + " a.bin");
+        EXPECT_EQ(ReadClipboard().text, aRow->second + " a.bin");
     }
 
     Snapshot after, afterHere, afterProgram;
