@@ -23,7 +23,7 @@ target_link_libraries(quellin_app PUBLIC quellin_core comctl32 comdlg32 shell32 
 # Resources go straight into every executable that shows the dialogs.
 set(QUELLIN_RESOURCES ${CMAKE_SOURCE_DIR}/res/Quellin.rc)
 set_source_files_properties(${QUELLIN_RESOURCES} PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/Quellin.ico")
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/Quellin.ico;${CMAKE_SOURCE_DIR}/res/Quellin.manifest")
 
 add_executable(Quellin WIN32 app/Main.cpp ${QUELLIN_RESOURCES})
 target_link_libraries(Quellin PRIVATE quellin_app)
