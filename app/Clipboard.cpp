@@ -7,7 +7,17 @@
 #include "app/DigestDlg.h"
 #include "jobs/JobState.h"
 
+OpenClipboardFn g_pfnOpenClipboard = &::OpenClipboard;
+
 namespace {
+
+// Another program may hold the clipboard for a moment (clipboard history, a
+// remote desktop's clipboard sync): that many tries, this far apart, before
+// a copy counts as failed.
+const int kOpenAttempts = 5;
+const DWORD kOpenRetryMs = 20;
+
+const char kCopyFailed[] = "复制失败，剪贴板可能正被其他程序占用，请稍后再试！";
 
 const char kCopyQuestion[] =
     "请问您在复制时是希望文件名带路径一起复制，\r\n"
@@ -33,12 +43,20 @@ LCID TextLocale() {
     return system;
 }
 
+bool OpenClipboardPatiently(HWND owner) {
+    for (int attempt = 1;; ++attempt) {
+        if (g_pfnOpenClipboard(owner)) return true;
+        if (attempt == kOpenAttempts) return false;
+        ::Sleep(kOpenRetryMs);
+    }
+}
+
 }  // namespace
 
 int CopyTextToClipboard(const char* text, HWND owner) {
     // Open first: while another program holds the clipboard nothing is
     // allocated that could be left behind.
-    if (!::OpenClipboard(owner)) return 0;
+    if (!OpenClipboardPatiently(owner)) return 0;
     ::EmptyClipboard();
     const SIZE_T size = static_cast<SIZE_T>(::lstrlenA(text)) + 1;
     // Clipboard data must be a movable block.
@@ -90,6 +108,10 @@ void CDigestDlg::OnButtonCopy() {
     }
     // Opened for the main window: with no owner, the clipboard would be
     // emptied without one, and the system may refuse the text then.
-    CopyTextToClipboard(text, m_hWnd);
+    if (!CopyTextToClipboard(text, m_hWnd)) {
+        // Nothing was copied: the caption keeps saying what it said.
+        MessageBox(kCopyFailed, "提示信息", MB_OK | MB_ICONWARNING);
+        return;
+    }
     SetDlgItemText(IDC_COPY, "复制");
 }

@@ -20,10 +20,14 @@ add_library(quellin_app STATIC ${QUELLIN_APP_SOURCES})
 target_include_directories(quellin_app PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(quellin_app PUBLIC quellin_core comctl32 comdlg32 shell32 gdi32 user32 winmm)
 
+# The version, written only in project() above, for the resources.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @ONLY)
+include_directories(${CMAKE_BINARY_DIR}/generated)
+
 # Resources go straight into every executable that shows the dialogs.
 set(QUELLIN_RESOURCES ${CMAKE_SOURCE_DIR}/res/Quellin.rc)
 set_source_files_properties(${QUELLIN_RESOURCES} PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/Quellin.ico")
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/Quellin.ico;${CMAKE_SOURCE_DIR}/res/Quellin.manifest;${CMAKE_BINARY_DIR}/generated/version.h")
 
 add_executable(Quellin WIN32 app/Main.cpp ${QUELLIN_RESOURCES})
 target_link_libraries(Quellin PRIVATE quellin_app)

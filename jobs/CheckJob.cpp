@@ -11,9 +11,6 @@
 #include "jobs/JobState.h"
 #include "jobs/TargetList.h"
 
-TimePeriodFn g_pfnTimeBeginPeriod = &::timeBeginPeriod;
-TimePeriodFn g_pfnTimeEndPeriod = &::timeEndPeriod;
-
 namespace {
 
 // The window thread's own handle and id of the checking thread, closed when
@@ -160,7 +157,7 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
     const std::unique_ptr<CString> path(static_cast<CString*>(param));
     CDigestDlg* dlg = static_cast<CDigestDlg*>(AfxGetMainWnd());
     char buffer[256] = {};
-    g_pfnTimeBeginPeriod(1);
+    RaiseTimerResolution();
 
     g_display.Call([dlg] { dlg->SetDlgItemText(IDC_MD5, ""); });
     ExpandTargetList();
@@ -232,7 +229,7 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
     // on the window thread, so that nothing can come between its texts, its
     // buttons and the flag.
     g_display.Flush();
-    g_pfnTimeEndPeriod(1);
+    LowerTimerResolution();
     g_display.Call([dlg, &result, closingStatus, closingListStatus, completed] {
         g_display.End();
         dlg->SetDlgItemText(IDC_MD5, result);

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-#include <mmsystem.h>
+#include "jobs/TimerResolution.h"
 
 // Posted by the checking thread as its last act (wParam: its thread id), so
 // that the window thread closes the thread's handle.
@@ -16,10 +16,3 @@ bool IsCheckBusy();
 // path that Start accepted.
 DWORD WINAPI CheckThreadProc(LPVOID param);
 
-// A run raises the system timer's resolution to 1 ms for its duration, so
-// that the walk's 1 ms pause per file is 1 ms on Windows too (without it a
-// sleep lasts a whole 15.6 ms tick). timeBeginPeriod/timeEndPeriod unless
-// replaced (tests count the calls).
-using TimePeriodFn = MMRESULT(WINAPI*)(UINT);
-extern TimePeriodFn g_pfnTimeBeginPeriod;
-extern TimePeriodFn g_pfnTimeEndPeriod;

@@ -849,3 +849,70 @@ TEST(ListDisplay, CountersAndClosingTextsNeverRunAheadOfTheRows) {
     EXPECT_TRUE(complete);
     EXPECT_EQ(Counter(dlg), std::to_string(n) + "/" + std::to_string(n));
 }
+
+// Where the system has the opt-out from timer-resolution throttling (Windows
+// 11), a run takes it after raising the resolution and gives it back before
+// lowering it, once each; where the system refuses it (Windows 8 and 10
+// have the function but not the flag) nothing is undone; where the function
+// is missing (before Windows 8) nothing is called.
+namespace throttling {
+std::string s_calls;
+BOOL s_accept = TRUE;
+MMRESULT WINAPI Begin(UINT ms) {
+    s_calls += ms == 1 ? "B" : "?";
+    return TIMERR_NOERROR;
+}
+MMRESULT WINAPI End(UINT ms) {
+    s_calls += ms == 1 ? "E" : "?";
+    return TIMERR_NOERROR;
+}
+BOOL WINAPI Set(HANDLE process, PROCESS_INFORMATION_CLASS what, LPVOID info, DWORD size) {
+    const auto* state = static_cast<const PROCESS_POWER_THROTTLING_STATE*>(info);
+    if (process != GetCurrentProcess() || what != ProcessPowerThrottling || size != sizeof *state ||
+        state->Version != PROCESS_POWER_THROTTLING_CURRENT_VERSION || state->StateMask != 0)
+        s_calls += "?";
+    else if (state->ControlMask == PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION)
+        s_calls += "O";  // opted out: timer requests honoured with no window shown
+    else if (state->ControlMask == 0)
+        s_calls += "R";  // returned to the system's choice
+    else
+        s_calls += "?";
+    return s_accept;
+}
+}  // namespace throttling
+
+TEST(ListRun, TimerThrottlingOptOutOncePerRunOnlyWhereTheSystemHasIt) {
+    using namespace throttling;
+    TempDir dir;
+    const std::string a = dir.Sub("a.bin"), folder = dir.Sub("f");
+    WriteFile(a, 3000);
+    WriteFile(dir.Sub("f\\b.bin"), 10);
+    const SetProcessInformationFn system = g_pfnSetProcessInformation;
+    g_pfnTimeBeginPeriod = &Begin;
+    g_pfnTimeEndPeriod = &End;
+    {
+        App app;
+        HWND dlg = app.hwnd();
+        g_pfnSetProcessInformation = &Set;  // Windows 11
+        CheckPath(app, a);
+        ASSERT_TRUE(WaitIdle(dlg));
+        Drop(app, {folder});  // a list, stopped
+        Start(dlg);
+        Click(dlg, IDC_STOP);
+        ASSERT_TRUE(WaitIdle(dlg));
+        EXPECT_EQ(s_calls, "BOREBORE");
+        s_calls.clear();
+        s_accept = FALSE;  // Windows 8 and 10
+        CheckPath(app, a);
+        ASSERT_TRUE(WaitIdle(dlg));
+        EXPECT_EQ(s_calls, "BOE");
+        s_calls.clear();
+        g_pfnSetProcessInformation = nullptr;  // Vista and 7
+        CheckPath(app, a);
+        ASSERT_TRUE(WaitIdle(dlg));
+        EXPECT_EQ(s_calls, "BE");
+    }
+    g_pfnSetProcessInformation = system;
+    g_pfnTimeBeginPeriod = &timeBeginPeriod;
+    g_pfnTimeEndPeriod = &timeEndPeriod;
+}

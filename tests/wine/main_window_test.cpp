@@ -306,3 +306,32 @@ TEST(Resources, VersionBlock) {
                                reinterpret_cast<void**>(&desc), &len));
     EXPECT_STREQ(desc, "Quellin");
 }
+
+// The program's application manifest, read back from Quellin.exe itself (the
+// build tree's top, two folders above this test): run as the invoking user,
+// every Windows from Vista to 11 declared, GDI text scaled sharp, and neither
+// DPI awareness (the list panel is placed in 96-DPI pixels) nor what cannot be
+// tested here (Common Controls 6, a UTF-8 code page).
+TEST(Resources, ManifestInTheProgram) {
+    char self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, self, sizeof self), 0u);
+    std::string exe = self;
+    for (int up = 0; up < 3; ++up) exe.erase(exe.find_last_of('\\'));
+    exe += "\\Quellin.exe";
+    HMODULE mod = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(mod, nullptr) << exe;
+    HRSRC res = FindResourceA(mod, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24) /* RT_MANIFEST */);
+    std::string xml;
+    if (res) xml.assign(static_cast<const char*>(LockResource(LoadResource(mod, res))), SizeofResource(mod, res));
+    FreeLibrary(mod);
+    ASSERT_NE(res, nullptr) << "no manifest in " << exe;
+    const auto has = [&xml](const char* part) { return xml.find(part) != std::string::npos; };
+    EXPECT_TRUE(has("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"));
+    for (const char* os : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                           "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                           "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
+        EXPECT_TRUE(has((std::string("<supportedOS Id=\"{") + os + "}\"/>").c_str())) << os;
+    EXPECT_TRUE(has("<gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true</gdiScaling>"));
+    for (const char* absent : {"<dpiAware", "<dpiAwareness", "Common-Controls", "<activeCodePage"})
+        EXPECT_FALSE(has(absent)) << absent;
+}
