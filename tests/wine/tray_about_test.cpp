@@ -155,7 +155,9 @@ void ExpectDelete(const NotifyCall& c, HWND dlg) {
 
 LRESULT TrayMessage(HWND dlg, WPARAM id, LPARAM mouse) {
     DWORD_PTR result = 0xDEAD;
-    EXPECT_TRUE(SendMessageTimeoutA(dlg, WM_TRAYNOTIFY, id, mouse, SMTO_NORMAL, 3000, &result))
+    // Restoring a hidden top-most window can take Wine seconds on a busy
+    // machine: the limit only catches a handler that never returns.
+    EXPECT_TRUE(SendMessageTimeoutA(dlg, WM_TRAYNOTIFY, id, mouse, SMTO_NORMAL, 30000, &result))
         << "the tray message " << mouse << " did not return";
     return static_cast<LRESULT>(result);
 }
