@@ -272,6 +272,33 @@ TEST(Faults, FoldersWithoutAFileIndexAreAllWalked) {
     EXPECT_EQ(paths.size(), 3u);
 }
 
+// A path longer than 511 bytes is taken whole from the drop: cut at 511 it
+// would name another file beside it, which would be checked in its place.
+TEST(Faults, ADroppedPathLongerThan511BytesIsTakenWhole) {
+    TempDir dir;
+    std::string wide;  // 80 double-byte characters, 160 bytes
+    for (int i = 0; i < 80; ++i) wide += "目";
+    const std::string folder = dir.Sub(wide + "\\" + wide + "\\x");
+    const std::string inside = folder.substr(0, folder.size() - 2);
+    ASSERT_LT(inside.size() + 2, 511u);
+    const std::string decoy = inside + "\\" + std::string(511 - inside.size() - 1, 'n');
+    const std::string full = decoy + std::string(40, 'n');
+    ASSERT_EQ(decoy.size(), 511u);
+    WriteFile(decoy, 100, 1);
+    WriteFile(full, 200, 2);
+    std::printf("dropped path of %zu bytes\n", full.size());
+
+    App app;
+    HWND dlg = app.hwnd();
+    ASSERT_TRUE(DropAndStart(app, {full, decoy}));
+    ASSERT_TRUE(WaitEnded(app));
+    const auto rows = ListRows(dlg);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_TRUE(rows[0].first == full) << "the path was cut to " << rows[0].first.size() << " bytes";
+    EXPECT_EQ(rows[0].second, OracleMd5(full));
+    EXPECT_EQ(rows[1].second, OracleMd5(decoy));
+}
+
 // The same with the real program in its own process, driven only through
 // window messages: Open, Start, exit, Yes; the process ends within a second
 // with exit code 0.
