@@ -7,6 +7,7 @@
 #include "app/RunDisplay.h"
 #include "digest/FileDigest.h"
 #include "digest/ProgressScale.h"
+#include "jobs/FilePath.h"
 #include "jobs/JobState.h"
 #include "res/resource.h"
 
@@ -23,7 +24,7 @@ int s_rangeMax = 0;
 std::uint64_t FileSizeKiB(const char* path, std::uint64_t fallback) {
     // Others may have the file open for writing (a growing log, say): share
     // everything, we only ask for the size.
-    const HANDLE h = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE h = ::CreateFileW(ExtendedPathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return fallback;
     LARGE_INTEGER size;

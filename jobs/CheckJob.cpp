@@ -8,6 +8,7 @@
 #include "app/DigestDlg.h"
 #include "app/RunDisplay.h"
 #include "digest/FileDigest.h"
+#include "jobs/FilePath.h"
 #include "jobs/JobState.h"
 #include "jobs/TargetList.h"
 
@@ -79,7 +80,8 @@ void CDigestDlg::OnOK() {
 
     g_bWorking = 1;
     UpdateData(TRUE);
-    const bool accepted = m_finder.FindFile(m_strPath) || SameText(m_strPath, kPlaceholderOneFolder) ||
+    // Every name as the file it is (a file "aux.txt" is no device).
+    const bool accepted = m_finder.FindFile(ExtendedPath(m_strPath)) || SameText(m_strPath, kPlaceholderOneFolder) ||
                           SameText(m_strPath, kPlaceholderSeveral);
     m_finder.Close();
     if (!accepted) {
@@ -170,7 +172,7 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
     bool completed = false;
     if (g_bCompact == 1) {
         g_strCurrentFile = *path;
-        if (DigestFile(*path, reinterpret_cast<unsigned char*>(buffer), 0) == 1) {
+        if (DigestFile(ExtendedPath(*path), reinterpret_cast<unsigned char*>(buffer), 0) == 1) {
             g_bWorking = 0;
             g_display.SetBarPos(IDC_PROGRESS, 1);
         }
@@ -191,7 +193,9 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
         const int rows = static_cast<int>(g_listedPaths.size());
         for (int i = 0; i < g_nItems && g_bWorking == 1;) {
             g_strCurrentFile = i < rows ? g_listedPaths[static_cast<size_t>(i)] : CString();
-            const int digested = DigestFile(g_strCurrentFile, reinterpret_cast<unsigned char*>(buffer), 0);
+            // The row keeps the path as listed; the file is opened as the
+            // file it is, whatever its name ("nul", "com1", "aux.txt").
+            const int digested = DigestFile(ExtendedPath(g_strCurrentFile), reinterpret_cast<unsigned char*>(buffer), 0);
             const char* status;
             if (digested == 1) {
                 g_display.SetBarPos(IDC_PROGRESS, 1);

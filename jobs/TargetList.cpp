@@ -6,6 +6,7 @@
 
 #include "app/DigestDlg.h"
 #include "app/RunDisplay.h"
+#include "jobs/FilePath.h"
 #include "jobs/JobState.h"
 
 int g_nListed = 0;
@@ -32,7 +33,7 @@ std::vector<FolderId> s_walkPath;
 // opened, or its file system reports no file index (some network
 // redirectors and virtual drives give every folder index 0).
 bool GetFolderId(const char* path, FolderId* id) {
-    const HANDLE h = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    const HANDLE h = ::CreateFileW(ExtendedPathW(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
@@ -64,7 +65,7 @@ void ShowCount() {
 }  // namespace
 
 bool IsFolderPath(const char* path) {
-    const DWORD attrs = ::GetFileAttributesA(path);
+    const DWORD attrs = ::GetFileAttributesW(ExtendedPathW(path).c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

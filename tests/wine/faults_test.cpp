@@ -299,6 +299,41 @@ TEST(Faults, ADroppedPathLongerThan511BytesIsTakenWhole) {
     EXPECT_EQ(rows[1].second, OracleMd5(decoy));
 }
 
+// Files named like devices (the name of a device, with or without an
+// extension) are digested as the files they are, in a list and alone; the
+// rows keep the paths as listed. On the host, and on the fault file system
+// when it is mounted.
+TEST(Faults, FilesNamedLikeDevicesAreDigestedAsFiles) {
+    // printf '%s\n' NAME | md5sum
+    const std::map<std::string, std::string> md5{
+        {"aux.txt", "bc71ade2b0c510a86e0971fbbcbf01f1"}, {"com1", "fedc239e94146ee5094d5a95367052c1"},
+        {"con", "629d44d7d4d8d612bb09b0304ec74fbf"},     {"nul", "480971a6052d277524ab44c03fe15492"},
+        {"nul.txt", "aa2b7cd64738c8f1342a0e2deb3914a1"}, {"plain.txt", "9194a041950d0d41ad2a91e4c1a52a42"},
+        {"prn.log", "bcbfe9a98e7fbf517b9a6c7869b8b57b"}};
+    const char* tree = std::getenv("QUELLIN_FAULT_TREE");
+    if (!tree || !*tree) GTEST_SKIP() << "QUELLIN_FAULT_TREE not set (made by the test setup)";
+    std::vector<std::string> folders{WinPath(tree) + "\\devices"};
+    const char* fs = std::getenv("QUELLIN_FAULT_FS");
+    if (fs && *fs && Exists(WinPath(fs) + "\\devices")) folders.push_back(WinPath(fs) + "\\devices");
+
+    App app;
+    HWND dlg = app.hwnd();
+    for (const std::string& folder : folders) {
+        SCOPED_TRACE(folder);
+        ASSERT_TRUE(DropAndStart(app, {folder}));
+        ASSERT_TRUE(WaitEnded(app, 20000)) << "the run did not end";
+        std::map<std::string, std::string> got;
+        for (const auto& r : ListRows(dlg)) got[r.first.substr(folder.size() + 1)] = r.second;
+        EXPECT_EQ(got, md5);
+        EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+
+        Drop(app, {folder + "\\aux.txt"});
+        ASSERT_TRUE(WaitEnded(app, 20000)) << "the single file's run did not end";
+        EXPECT_EQ(ItemText(dlg, IDC_PATH), folder + "\\aux.txt");
+        EXPECT_EQ(ItemText(dlg, IDC_MD5), md5.at("aux.txt"));
+    }
+}
+
 // The same with the real program in its own process, driven only through
 // window messages: Open, Start, exit, Yes; the process ends within a second
 // with exit code 0.
