@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <vector>
 
 #include "app/DigestDlg.h"
@@ -16,32 +17,84 @@ FileInformationFn g_pfnGetFileInformation = &::GetFileInformationByHandle;
 
 namespace {
 
+HMODULE Kernel32() { return ::GetModuleHandleA("kernel32.dll"); }
+
+}  // namespace
+
+FileInformationExFn g_pfnGetFileInformationEx =
+    reinterpret_cast<FileInformationExFn>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(Kernel32(), "GetFileInformationByHandleEx")));
+
+namespace {
+
+// FILE_ID_INFO, and its class number for GetFileInformationByHandleEx
+// (Windows 8 and later; the headers offer it only to programs that require
+// those).
+struct FileIdInfo {
+    ULONGLONG volume;
+    BYTE id[16];
+};
+const int kFileIdInfoClass = 18;
+
 // A folder's identity: the same folder reached through a link has the same.
+// The 128-bit file id where the system gives one (on ReFS the 64-bit index
+// is not unique), else the 64-bit index in its low half.
 struct FolderId {
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
+    ULONGLONG volume;
+    BYTE id[16];
     bool operator==(const FolderId& o) const {
-        return volume == o.volume && indexHigh == o.indexHigh && indexLow == o.indexLow;
+        return volume == o.volume && std::memcmp(id, o.id, sizeof id) == 0;
     }
 };
 
-// Folders on the path from the walk's start to the folder being searched.
-std::vector<FolderId> s_walkPath;
+// A folder on the walk's path, held open while the walk is below it: the
+// system promises an identity unique only while a handle is open (some
+// network redirectors hand an index out again after a close).
+struct OpenFolder {
+    FolderId id;
+    HANDLE handle;
+};
 
-// False when the folder has no identity the walk can rely on: it cannot be
-// opened, or its file system reports no file index (some network
-// redirectors and virtual drives give every folder index 0).
-bool GetFolderId(const char* path, FolderId* id) {
-    const HANDLE h = ::CreateFileW(ExtendedPathW(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+// The walk of one expansion, owned by the thread that runs it.
+struct Walk {
+    std::vector<OpenFolder> path;
+    ~Walk() {
+        for (const OpenFolder& f : path) ::CloseHandle(f.handle);
+    }
+};
+thread_local Walk* t_walk = nullptr;
+
+// Opens the folder and reads its identity. False when the folder has no
+// identity the walk can rely on: it cannot be opened, or its file system
+// reports none (some network redirectors and virtual drives give every
+// folder index 0); the handle is then closed. May block (a hung share).
+bool OpenFolderId(const char* path, FolderId* id, HANDLE* handle) {
+    *handle = ::CreateFileW(ExtendedPathW(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (*handle == INVALID_HANDLE_VALUE) {
+        *handle = nullptr;
+        return false;
+    }
+    *id = FolderId{};
+    static const BYTE kNone[16] = {};
+    FileIdInfo info128{};
+    if (g_pfnGetFileInformationEx &&
+        g_pfnGetFileInformationEx(*handle, kFileIdInfoClass, &info128, sizeof info128) &&
+        std::memcmp(info128.id, kNone, sizeof kNone) != 0) {
+        id->volume = info128.volume;
+        std::memcpy(id->id, info128.id, sizeof id->id);
+        return true;
+    }
     BY_HANDLE_FILE_INFORMATION info;
-    const bool ok = g_pfnGetFileInformation(h, &info) != FALSE;
-    ::CloseHandle(h);
-    if (!ok) return false;
-    *id = FolderId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-    return info.nFileIndexHigh != 0 || info.nFileIndexLow != 0;
+    if (g_pfnGetFileInformation(*handle, &info) && (info.nFileIndexHigh != 0 || info.nFileIndexLow != 0)) {
+        id->volume = info.dwVolumeSerialNumber;
+        const ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        std::memcpy(id->id, &index, sizeof index);
+        return true;
+    }
+    ::CloseHandle(*handle);
+    *handle = nullptr;
+    return false;
 }
 
 // A row at the end of the list, and the thread's own copy of its path.
@@ -72,7 +125,11 @@ bool IsFolderPath(const char* path) {
 void ExpandTargetList() {
     g_nListed = 0;
     g_listedPaths.clear();
-    s_walkPath.clear();
+    Walk walk;
+    t_walk = &walk;
+    struct Reset {
+        ~Reset() { t_walk = nullptr; }
+    } reset;
     g_display.SetText(IDC_LISTSTATUS, "正在初始化文件路径……");
 
     // Every entry followed by "|", which no Windows path contains; read on
@@ -128,14 +185,23 @@ void ExpandTargetList() {
 }
 
 void CollectFolder(CString path) {
+    Walk* const walk = t_walk;
     // A folder already on the walk's path (reached again through a link)
-    // would make the walk endless: it is not entered again.
+    // would make the walk endless: it is not entered again, and it becomes a
+    // row of its own, so that the user sees it was not walked.
     FolderId id{};
-    const bool known = GetFolderId(path, &id);
+    HANDLE handle = nullptr;
+    const bool known = walk != nullptr && OpenFolderId(path, &id, &handle);
     if (known) {
-        for (const FolderId& seen : s_walkPath)
-            if (seen == id) return;
-        s_walkPath.push_back(id);
+        for (const OpenFolder& seen : walk->path) {
+            if (seen.id == id) {
+                ::CloseHandle(handle);
+                AddRow(path);
+                ShowCount();
+                return;
+            }
+        }
+        walk->path.push_back(OpenFolder{id, handle});
     }
 
     CString pattern = path;
@@ -168,5 +234,8 @@ void CollectFolder(CString path) {
     }
     finder.Close();
 
-    if (known) s_walkPath.pop_back();
+    if (known) {
+        ::CloseHandle(walk->path.back().handle);
+        walk->path.pop_back();
+    }
 }

@@ -62,6 +62,22 @@ struct Held {
     HANDLE h;
 };
 
+// Pretends a file system whose folder identities come from a source the test
+// chooses: FILE_ID_INFO through the Ex query (null: the system has none) and
+// the 64-bit index.
+struct FolderIdSource {
+    FolderIdSource(FileInformationFn index, FileInformationExFn ex) {
+        g_pfnGetFileInformation = index;
+        g_pfnGetFileInformationEx = ex;
+    }
+    ~FolderIdSource() {
+        g_pfnGetFileInformation = &GetFileInformationByHandle;
+        g_pfnGetFileInformationEx = s_systemEx;
+    }
+    static const FileInformationExFn s_systemEx;
+};
+const FileInformationExFn FolderIdSource::s_systemEx = g_pfnGetFileInformationEx;
+
 // Deletes a file once the walk has listed it, before any digest begins: from
 // inside the walk's identity query of a folder it enters later, on the
 // checking thread.
@@ -75,12 +91,11 @@ struct DeleteWhenListed {
         }
         return GetFileInformationByHandle(h, info);
     }
-    explicit DeleteWhenListed(const std::string& path) {
+    explicit DeleteWhenListed(const std::string& path) : ids(&Query, nullptr) {
         victim = path;
         deleted = false;
-        g_pfnGetFileInformation = &Query;
     }
-    ~DeleteWhenListed() { g_pfnGetFileInformation = &GetFileInformationByHandle; }
+    FolderIdSource ids;
 };
 std::string DeleteWhenListed::victim;
 bool DeleteWhenListed::deleted = false;
@@ -145,6 +160,30 @@ void ExpectSame(const Snapshot& before, const Snapshot& after) {
     }
     for (const auto& a : after)
         if (!before.count(a.first)) ADD_FAILURE() << "new: " << a.first;
+}
+
+// top\\a.txt, top\\sub\\b.txt, top\\sub\\deeper\\c.txt: the walk must list all three.
+std::string ThreeLevelTree(const TempDir& dir) {
+    WriteFile(dir.Sub("top\\a.txt"), 10, 1);
+    WriteFile(dir.Sub("top\\sub\\b.txt"), 20, 2);
+    WriteFile(dir.Sub("top\\sub\\deeper\\c.txt"), 30, 3);
+    return dir.Sub("top");
+}
+
+// Runs the tree and expects every file listed with its digest, and the run completed.
+void ExpectWholeTreeChecked(const std::string& top) {
+    App app;
+    HWND dlg = app.hwnd();
+    ASSERT_TRUE(DropAndStart(app, {top}));
+    ASSERT_TRUE(WaitEnded(app));
+    std::vector<std::string> paths;
+    for (const auto& r : ListRows(dlg)) {
+        paths.push_back(r.first);
+        EXPECT_EQ(r.second, OracleMd5(r.first));
+    }
+    EXPECT_EQ(paths, WalkFiles(top));
+    EXPECT_EQ(paths.size(), 3u);
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
 }
 
 std::string ClipboardText() {
@@ -254,22 +293,56 @@ TEST(Faults, FoldersWithoutAFileIndexAreAllWalked) {
             info->nFileIndexHigh = info->nFileIndexLow = 0;
             return ok;
         }
-        NoIndex() { g_pfnGetFileInformation = &Query; }
-        ~NoIndex() { g_pfnGetFileInformation = &GetFileInformationByHandle; }
-    } noIndex;
+    };
+    FolderIdSource ids(&NoIndex::Query, nullptr);
     TempDir dir;
-    const std::string top = dir.Sub("top");
-    WriteFile(dir.Sub("top\\a.txt"), 10, 1);
-    WriteFile(dir.Sub("top\\sub\\b.txt"), 20, 2);
-    WriteFile(dir.Sub("top\\sub\\deeper\\c.txt"), 30, 3);
-    App app;
-    HWND dlg = app.hwnd();
-    ASSERT_TRUE(DropAndStart(app, {top}));
-    ASSERT_TRUE(WaitEnded(app));
-    std::vector<std::string> paths;
-    for (const auto& r : ListRows(dlg)) paths.push_back(r.first);
-    EXPECT_EQ(paths, WalkFiles(top));
-    EXPECT_EQ(paths.size(), 3u);
+    ExpectWholeTreeChecked(ThreeLevelTree(dir));
+}
+
+// A network redirector that hands a folder's index out again once its last
+// handle is closed (here: the index is the handle's value, which the system
+// reuses): a subfolder opened after its parent's handle was closed would get
+// the parent's index and look like a link back to it.
+TEST(Faults, FolderIndexesHandedOutAgainAfterACloseSkipNoFolder) {
+    struct ReusedIndex {
+        static BOOL WINAPI Query(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
+            const BOOL ok = GetFileInformationByHandle(h, info);
+            info->nFileIndexHigh = 0;
+            info->nFileIndexLow = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(h));
+            return ok;
+        }
+    };
+    FolderIdSource ids(&ReusedIndex::Query, nullptr);
+    TempDir dir;
+    ExpectWholeTreeChecked(ThreeLevelTree(dir));
+}
+
+// ReFS: every folder has the same 64-bit index but its own 128-bit file id.
+TEST(Faults, Folders128BitIdsTellApartWhatTheirIndexCannot) {
+    struct SameIndex {
+        static BOOL WINAPI Query(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
+            const BOOL ok = GetFileInformationByHandle(h, info);
+            info->nFileIndexHigh = 0;
+            info->nFileIndexLow = 7;
+            return ok;
+        }
+        // FILE_ID_INFO (class 18): the volume, then 16 bytes of id whose low
+        // half is the shared index and whose high half tells folders apart.
+        static BOOL WINAPI QueryEx(HANDLE h, int cls, LPVOID out, DWORD size) {
+            BY_HANDLE_FILE_INFORMATION real;
+            if (cls != 18 || size < 24 || !GetFileInformationByHandle(h, &real)) return FALSE;
+            BYTE* p = static_cast<BYTE*>(out);
+            const ULONGLONG volume = real.dwVolumeSerialNumber, low = 7,
+                            high = (static_cast<ULONGLONG>(real.nFileIndexHigh) << 32) | real.nFileIndexLow;
+            std::memcpy(p, &volume, 8);
+            std::memcpy(p + 8, &low, 8);
+            std::memcpy(p + 16, &high, 8);
+            return TRUE;
+        }
+    };
+    FolderIdSource ids(&SameIndex::Query, &SameIndex::QueryEx);
+    TempDir dir;
+    ExpectWholeTreeChecked(ThreeLevelTree(dir));
 }
 
 // A path longer than 511 bytes is taken whole from the drop: cut at 511 it
@@ -671,4 +744,51 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
     ExpectSame(before, after);
     ExpectSame(beforeHere, afterHere);
     ExpectSame(beforeProgram, afterProgram);
+}
+
+// Over the fault file system (tests/fuse/fault_fs.c), mounted by the test
+// setup: reads that fail, reads that do not return until the test releases
+// them, slow reads, and folders that lie about their identity.
+class FuseFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* fs = std::getenv("QUELLIN_FAULT_FS");
+        ASSERT_TRUE(fs && *fs) << "QUELLIN_FAULT_FS not set (the test setup mounts the fault file system)";
+        m_root = WinPath(fs);
+        const std::string work = m_root.substr(0, m_root.rfind('\\'));
+        if (Exists(work + "\\no-fuse")) GTEST_SKIP() << "/dev/fuse does not exist here: no fault file system";
+        ASSERT_TRUE(Exists(m_root + "\\eio.bin")) << "the fault file system is not mounted on " << m_root;
+        m_state = work + "\\state";
+        Hold();
+        DeleteFileA((m_state + "\\held").c_str());
+    }
+    // No read may stay held after a test, whatever it did.
+    void TearDown() override {
+        if (!m_state.empty()) Release();
+    }
+    std::string Path(const char* name) const { return m_root + "\\" + name; }
+    // Reads of hold.bin wait while the state folder has no file "release".
+    void Hold() const { DeleteFileA((m_state + "\\release").c_str()); }
+    void Release() const { WriteText(m_state + "\\release", ""); }
+    // A read of hold.bin has begun to wait.
+    bool WaitHeld() const {
+        return WaitUntil([&] { return Exists(m_state + "\\held"); }, 10000);
+    }
+
+    std::string m_root, m_state;
+};
+
+// Folders that report the inode number of their parent (a) or of a sibling
+// (b and c): the sibling is walked, and the folder that looks like a link
+// back to its parent is a row of its own, not passed over in silence.
+TEST_F(FuseFaults, FoldersThatShareAnIdentityAreNotPassedOver) {
+    const std::string ids = Path("ids");
+    App app;
+    HWND dlg = app.hwnd();
+    ASSERT_TRUE(DropAndStart(app, {ids}));
+    ASSERT_TRUE(WaitEnded(app));
+    const std::string b = ids + "\\b\\b.txt", c = ids + "\\c\\c.txt";
+    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{
+                                 {ids + "\\a", kFailedRow}, {b, OracleMd5(b)}, {c, OracleMd5(c)}}));
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
 }
