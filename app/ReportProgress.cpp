@@ -38,7 +38,13 @@ void ReportProgress(int mode, std::uint64_t value) {
     if (mode == 0) {
         g_display.SetText(IDC_STATUS, "正在初始化校验进度……");
         g_display.SetText(IDC_STAGE, "1/3");
-        const ProgressScale scale = ScaleForKiB(FileSizeKiB(g_strCurrentFile, value));
+        // The size query opens the file again, which can block as long as
+        // the digest's own open; a run given up meanwhile is left alone.
+        const CString path = g_strCurrentFile;
+        BeginBlockingCall();
+        const std::uint64_t kib = FileSizeKiB(path, value);
+        if (!EndBlockingCall()) return;
+        const ProgressScale scale = ScaleForKiB(kib);
         g_nScaleShift = scale.shift;
         s_rangeMax = scale.range;
         g_display.SetBarRange(IDC_PROGRESS, scale.range);

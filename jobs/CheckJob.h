@@ -23,3 +23,9 @@ DWORD WINAPI CheckThreadProc(LPVOID param);
 using TimePeriodFn = MMRESULT(WINAPI*)(UINT);
 extern TimePeriodFn g_pfnTimeBeginPeriod;
 extern TimePeriodFn g_pfnTimeEndPeriod;
+
+// Ends the process when exit leaves a checking thread stuck in a call that
+// does not return. ExitProcess unless replaced (the window tests, which run
+// the dialog inside their own process, record the call instead).
+using EndProcessFn = void(WINAPI*)(UINT);
+extern EndProcessFn g_pfnEndProcess;

@@ -99,18 +99,21 @@ bool OpenFolderId(const char* path, FolderId* id, HANDLE* handle) {
 
 // A row at the end of the list, and the thread's own copy of its path.
 void AddRow(const CString& path) {
+    if (RunGivenUp()) return;
     g_display.InsertRow(g_nListed, path);
     g_listedPaths.push_back(path);
     ++g_nListed;
 }
 
 void RemoveRowsFrom(int row) {
+    if (RunGivenUp()) return;
     g_display.DeleteRowsFrom(row);
     g_listedPaths.resize(static_cast<size_t>(row));
     g_nListed = row;
 }
 
 void ShowCount() {
+    if (RunGivenUp()) return;
     g_strWork.Format("%d", g_nListed);
     g_display.SetText(IDC_LISTCOUNT, g_strWork);
 }
@@ -118,7 +121,9 @@ void ShowCount() {
 }  // namespace
 
 bool IsFolderPath(const char* path) {
+    BeginBlockingCall();
     const DWORD attrs = ::GetFileAttributesW(ExtendedPathW(path).c_str());
+    if (!EndBlockingCall()) return false;
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -143,22 +148,25 @@ void ExpandTargetList() {
         }
     });
     // Stopped before anything changed: the list stays as it is.
-    if (g_bWorking != 1) return;
+    if (!RunGoesOn()) return;
 
     g_display.DeleteRowsFrom(0);
     int next = 0;   // byte offset of the next entry in the gathered text
     int taken = 0;  // entries taken so far
-    while (taken < entries && g_bWorking == 1) {
+    while (taken < entries && RunGoesOn()) {
         const int bar = gathered.Find('|', next);  // a real separator, never a trail byte
         if (bar < 0) break;
         g_strWork = CString(gathered.c_str() + next, bar - next);
         next = bar + 1;
         ++taken;
-        if (IsFolderPath(g_strWork)) {
+        const bool folder = IsFolderPath(g_strWork);
+        if (RunGivenUp()) return;
+        if (folder) {
             if (g_nItems == 1) g_display.SetText(IDC_LISTCOUNT, "0");
             const CString folder = g_strWork;
             const int rowsBefore = g_nListed;
             CollectFolder(folder);
+            if (RunGivenUp()) return;
             if (g_bWorking != 1) {
                 // Stopped inside this folder: its rows so far give way to the
                 // folder itself, which stays a target as a whole.
@@ -170,6 +178,7 @@ void ExpandTargetList() {
             ShowCount();
         }
     }
+    if (RunGivenUp()) return;
     if (g_bWorking != 1) {
         // The entries not yet taken stay in the list, so that the next Start
         // checks everything that was dropped.
@@ -191,7 +200,12 @@ void CollectFolder(CString path) {
     // row of its own, so that the user sees it was not walked.
     FolderId id{};
     HANDLE handle = nullptr;
+    BeginBlockingCall();
     const bool known = walk != nullptr && OpenFolderId(path, &id, &handle);
+    if (!EndBlockingCall()) {
+        if (handle) ::CloseHandle(handle);
+        return;
+    }
     if (known) {
         for (const OpenFolder& seen : walk->path) {
             if (seen.id == id) {
@@ -209,10 +223,18 @@ void CollectFolder(CString path) {
     pattern += "*.*";
 
     CFileFind finder;
-    if (finder.FindFile(pattern)) {
+    BeginBlockingCall();
+    const BOOL found = finder.FindFile(pattern);
+    bool givenUp = !EndBlockingCall();
+    if (found && !givenUp) {
         for (;;) {
-            if (g_bWorking != 1) break;
+            if (!RunGoesOn()) break;
+            BeginBlockingCall();
             const BOOL more = finder.FindNextFile();
+            if (!EndBlockingCall()) {
+                givenUp = true;
+                break;
+            }
             if (finder.IsDirectory()) {
                 if (!finder.IsDots()) CollectFolder(finder.GetFilePath());
             } else {
@@ -228,7 +250,7 @@ void CollectFolder(CString path) {
     // cannot take back, a path too long, a failed step) is not passed over
     // in silence: it becomes a row of its own, which the check reports as
     // failed, as it cannot be read as a file.
-    if (finder.SearchFailed() && g_bWorking == 1) {
+    if (finder.SearchFailed() && RunGoesOn() && !givenUp) {
         AddRow(path);
         ShowCount();
     }
