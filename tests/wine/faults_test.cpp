@@ -79,6 +79,18 @@ struct FolderIdSource {
 };
 const FileInformationExFn FolderIdSource::s_systemEx = g_pfnGetFileInformationEx;
 
+// The system's 64-bit index query, with the index replaced by Index(handle).
+template <ULONG_PTR (*Index)(HANDLE)>
+BOOL WINAPI IndexFrom(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
+    const BOOL ok = GetFileInformationByHandle(h, info);
+    info->nFileIndexHigh = 0;
+    info->nFileIndexLow = static_cast<DWORD>(Index(h));
+    return ok;
+}
+ULONG_PTR NoIndex(HANDLE) { return 0; }
+ULONG_PTR HandleValue(HANDLE h) { return reinterpret_cast<ULONG_PTR>(h); }
+ULONG_PTR SharedIndex(HANDLE) { return 7; }
+
 // Deletes a file once the walk has listed it, before any digest begins: from
 // inside the walk's identity query of a folder it enters later, on the
 // checking thread.
@@ -222,6 +234,21 @@ void ExpectWholeTreeChecked(const std::string& top) {
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
 }
 
+// Exit during a run: the exit question appears and Yes is answered. Returns
+// the moment Yes was sent (NowMs), or -1 when no question came.
+double ExitAnsweringYes(HWND dlg) {
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    HWND box = WaitForOwnedDialog(dlg);
+    if (!box) {
+        ADD_FAILURE() << "no exit question";
+        return -1;
+    }
+    EXPECT_EQ(MessageBoxText(box), kExitQuestion);
+    const double t0 = NowMs();
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    return t0;
+}
+
 std::string ClipboardText() {
     std::string text;
     if (!OpenClipboard(nullptr)) return text;
@@ -259,12 +286,8 @@ TEST(Exit, InTheMiddleOfA1GiBDigestTwentyTimes) {
         Drop(app, {big});
         ASSERT_TRUE(WaitUntil([&] { return BarPos(bar) > 0; }, 10000));
         ASSERT_LT(BarPos(bar), BarMax(bar)) << "the digest ended before the exit";
-        PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        HWND box = WaitForOwnedDialog(dlg);
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(MessageBoxText(box), kExitQuestion);
-        const double t0 = NowMs();
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+        const double t0 = ExitAnsweringYes(dlg);
+        ASSERT_GE(t0, 0);
         const bool ended = app.Ended(1000);
         const double ms = NowMs() - t0;
         worst = std::max(worst, ms);
@@ -309,12 +332,8 @@ TEST(Exit, WhileTheThreadIsHeldInAReadTheWindowGoesAtOnce) {
         ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == "正在进行全部文件MD5校验……"; }));
         const CheckThread thread(app);
         EndProcessRecorder endProcess;
-        PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        HWND box = WaitForOwnedDialog(dlg);
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(MessageBoxText(box), kExitQuestion);
-        const double t0 = NowMs();
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+        const double t0 = ExitAnsweringYes(dlg);
+        ASSERT_GE(t0, 0);
         const bool ended = app.Ended(1000);
         const double ms = NowMs() - t0;
         const bool threadEnded = thread.Ended(0);
@@ -335,14 +354,7 @@ TEST(Exit, WhileTheThreadIsHeldInAReadTheWindowGoesAtOnce) {
 // A file system that reports no file index (0 for every folder) is walked
 // completely: without an identity, no folder looks like its own ancestor.
 TEST(Faults, FoldersWithoutAFileIndexAreAllWalked) {
-    struct NoIndex {
-        static BOOL WINAPI Query(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
-            const BOOL ok = GetFileInformationByHandle(h, info);
-            info->nFileIndexHigh = info->nFileIndexLow = 0;
-            return ok;
-        }
-    };
-    FolderIdSource ids(&NoIndex::Query, nullptr);
+    FolderIdSource ids(&IndexFrom<NoIndex>, nullptr);
     TempDir dir;
     ExpectWholeTreeChecked(ThreeLevelTree(dir));
 }
@@ -352,35 +364,21 @@ TEST(Faults, FoldersWithoutAFileIndexAreAllWalked) {
 // reuses): a subfolder opened after its parent's handle was closed would get
 // the parent's index and look like a link back to it.
 TEST(Faults, FolderIndexesHandedOutAgainAfterACloseSkipNoFolder) {
-    struct ReusedIndex {
-        static BOOL WINAPI Query(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
-            const BOOL ok = GetFileInformationByHandle(h, info);
-            info->nFileIndexHigh = 0;
-            info->nFileIndexLow = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(h));
-            return ok;
-        }
-    };
-    FolderIdSource ids(&ReusedIndex::Query, nullptr);
+    FolderIdSource ids(&IndexFrom<HandleValue>, nullptr);
     TempDir dir;
     ExpectWholeTreeChecked(ThreeLevelTree(dir));
 }
 
 // ReFS: every folder has the same 64-bit index but its own 128-bit file id.
 TEST(Faults, Folders128BitIdsTellApartWhatTheirIndexCannot) {
-    struct SameIndex {
-        static BOOL WINAPI Query(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
-            const BOOL ok = GetFileInformationByHandle(h, info);
-            info->nFileIndexHigh = 0;
-            info->nFileIndexLow = 7;
-            return ok;
-        }
+    struct Refs {
         // FILE_ID_INFO (class 18): the volume, then 16 bytes of id whose low
         // half is the shared index and whose high half tells folders apart.
         static BOOL WINAPI QueryEx(HANDLE h, int cls, LPVOID out, DWORD size) {
             BY_HANDLE_FILE_INFORMATION real;
             if (cls != 18 || size < 24 || !GetFileInformationByHandle(h, &real)) return FALSE;
             BYTE* p = static_cast<BYTE*>(out);
-            const ULONGLONG volume = real.dwVolumeSerialNumber, low = 7,
+            const ULONGLONG volume = real.dwVolumeSerialNumber, low = SharedIndex(h),
                             high = (static_cast<ULONGLONG>(real.nFileIndexHigh) << 32) | real.nFileIndexLow;
             std::memcpy(p, &volume, 8);
             std::memcpy(p + 8, &low, 8);
@@ -388,7 +386,7 @@ TEST(Faults, Folders128BitIdsTellApartWhatTheirIndexCannot) {
             return TRUE;
         }
     };
-    FolderIdSource ids(&SameIndex::Query, &SameIndex::QueryEx);
+    FolderIdSource ids(&IndexFrom<SharedIndex>, &Refs::QueryEx);
     TempDir dir;
     ExpectWholeTreeChecked(ThreeLevelTree(dir));
 }
@@ -916,12 +914,8 @@ TEST_F(FuseFaults, ExitWhileAReadDoesNotReturn) {
     Drop(app, {Path("hold.bin")});
     ASSERT_TRUE(WaitHeld()) << "no read of hold.bin began";
     const CheckThread thread(app);
-    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    HWND box = WaitForOwnedDialog(dlg);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), kExitQuestion);
-    const double t0 = NowMs();
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    const double t0 = ExitAnsweringYes(dlg);
+    ASSERT_GE(t0, 0);
     const bool ended = app.Ended(1000);
     std::printf("exit with the thread inside a held read: dialog ended %.1f ms, process end called %.1f ms after Yes\n",
                 NowMs() - t0, endProcess.atMs - t0);
