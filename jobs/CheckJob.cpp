@@ -116,7 +116,7 @@ void CloseGivenUpRun(CDigestDlg* dlg, int row) {
     g_display.End();  // shows what the thread recorded before it got stuck
     g_pfnTimeEndPeriod(1);
     CString text;
-    if (row == RunState::kSingle) {
+    if (row == RunState::kSingle || g_bCompact == 1) {
         dlg->SetDlgItemText(IDC_STATUS, "全文MD5值校验失败.");
         dlg->SetDlgItemText(IDC_STAGE, "3/3");
         dlg->SetDlgItemText(IDC_MD5, kFailed);
@@ -206,6 +206,7 @@ bool IsCheckBusy() {
     // rather than refuse the user (it takes microseconds).
     if (s_checkThread && s_checkThreadDone) ::WaitForSingleObject(s_checkThread, 1000);
     ReapCheckThread();
+    GivenUpThreadsRemain();  // closes the handles of those that have ended
     return g_bWorking != 0 || s_checkThread != nullptr;
 }
 

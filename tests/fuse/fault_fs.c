@@ -7,6 +7,7 @@
  *   hold.bin         10000 bytes; every read waits until STATEDIR/release
  *                    exists (STATEDIR/held counts the reads that began waiting)
  *   slow.bin         300000 bytes; every read takes 50 ms, like a slow share
+ *   holddir/ x.txt   a folder whose listing waits like a read of hold.bin
  *   devices/         aux.txt com1 nul con prn.log nul.txt plain.txt, small
  *                    text files named like devices
  *   ids/             a folder whose subfolders lie about their identity:
@@ -45,6 +46,8 @@ static const struct node nodes[] = {
     {"/eio.bin", PATTERN, 10, 40000, EIO_AT},
     {"/hold.bin", PATTERN, 11, 10000, HOLD},
     {"/slow.bin", PATTERN, 12, 300000, SLOW},
+    {"/holddir", FOLDER, 13, 0, HOLD},
+    {"/holddir/x.txt", PATTERN, 14, 10, NONE},
     {"/devices", FOLDER, 20, 0, NONE},
     {"/devices/aux.txt", TEXT, 21, 0, NONE},
     {"/devices/com1", TEXT, 22, 0, NONE},
@@ -109,6 +112,14 @@ static void note_held(void) {
     }
 }
 
+/* Waits until STATEDIR/release exists; two minutes at most, so that no
+ * test run can hang on it. */
+static void hold(void) {
+    if (state_exists("release")) return;
+    note_held();
+    for (int i = 0; i < 24000 && !state_exists("release"); ++i) usleep(5000);
+}
+
 static void *ff_init(struct fuse_conn_info *conn, struct fuse_config *cfg) {
     (void)conn;
     cfg->use_ino = 1;
@@ -137,6 +148,7 @@ static int ff_readdir(const char *path, void *buf, fuse_fill_dir_t add, off_t of
     (void)offset, (void)fi, (void)flags;
     const struct node *dir = find(path);
     if (!dir || dir->kind != FOLDER) return -ENOTDIR;
+    if (dir->fault == HOLD) hold();
     add(buf, ".", NULL, 0, 0);
     add(buf, "..", NULL, 0, 0);
     const size_t len = strcmp(path, "/") == 0 ? 0 : strlen(path);
@@ -167,11 +179,7 @@ static int ff_read(const char *path, char *buf, size_t size, off_t offset, struc
         if (offset + (off_t)size > eio_offset) return -EIO;
         break;
     case HOLD:
-        if (!state_exists("release")) {
-            note_held();
-            /* Two minutes at most, so that no test run can hang on it. */
-            for (int i = 0; i < 24000 && !state_exists("release"); ++i) usleep(5000);
-        }
+        hold();
         break;
     case SLOW: {
         const struct timespec t = {0, 50 * 1000 * 1000};
