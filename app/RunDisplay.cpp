@@ -14,7 +14,7 @@ namespace {
 // per chunk of a flush: the window answers input in between.
 const DWORD kTickBudgetMs = 12;
 const DWORD kFlushBudgetMs = 20;
-// A frozen list is shown this often while rows go in.
+// A frozen list is shown at least this often while rows go in.
 const DWORD kShowRowsMs = 250;
 // Results taken from the queue at a time.
 const size_t kBatch = 64;
@@ -66,7 +66,10 @@ void CRunDisplay::Begin(HWND dlg, HWND list) {
         Lock lock(m_lock);
         for (Text& t : m_text) t.dirty = false;
         m_ops.clear();
+        m_total = CountBar{};
+        m_queued = 0;
     }
+    m_applied = 0;
     for (bool& known : m_shownKnown) known = false;
     for (Bar& b : m_bar) {
         b.range = kUnset;
@@ -114,6 +117,7 @@ size_t CRunDisplay::Render(DWORD budgetMs) {
             left = m_ops.size();
         }
         if (batch.empty()) break;
+        m_applied += batch.size();
         for (const Op& op : batch) {
             if (op.kind != Op::kResult && !m_frozen) {
                 ::SendMessageA(m_list, WM_SETREDRAW, FALSE, 0);
@@ -150,17 +154,23 @@ size_t CRunDisplay::Render(DWORD budgetMs) {
         }
         if (left == 0 || (budgetMs != 0 && NowMs() - start >= budgetMs)) break;
     }
-    if (rowsChanged && m_frozen && ::GetTickCount() - m_lastShown >= kShowRowsMs) ShowRows(false);
+    // Rows still going in: shown a few times a second. A tick that adds none
+    // (only results, or nothing) lets the list draw itself again.
+    if (m_frozen && (!rowsChanged || ::GetTickCount() - m_lastShown >= kShowRowsMs)) ShowRows(false);
 
-    // The latest texts and bar positions; only changes reach the controls.
+    // The latest texts and bar positions; only changes reach the controls. A
+    // text or overall-bar value waits until the results queued before it are
+    // in the list.
     Text texts[kTextCount];
     {
         Lock lock(m_lock);
         for (int i = 0; i < kTextCount; ++i) {
-            if (!m_text[i].dirty) continue;
+            if (!m_text[i].dirty || m_text[i].after > m_applied) continue;
             texts[i] = m_text[i];
             m_text[i].dirty = false;
         }
+        if (m_total.range != kUnset && m_total.rangeAfter <= m_applied) m_bar[kBarTotal].range = m_total.range;
+        if (m_total.pos != kUnset && m_total.posAfter <= m_applied) m_bar[kBarTotal].pos = m_total.pos;
     }
     for (int i = 0; i < kTextCount; ++i) {
         if (!texts[i].dirty || (m_shownKnown[i] && m_shown[i] == texts[i].value)) continue;
@@ -210,21 +220,35 @@ void CRunDisplay::SetText(int id, const char* text) {
     Lock lock(m_lock);
     m_text[slot].value = text;
     m_text[slot].dirty = true;
+    m_text[slot].after = m_queued;
 }
 
 void CRunDisplay::SetBarRange(int id, int max) {
     const int slot = BarSlot(id);
-    if (slot >= 0) m_bar[slot].range = max;
+    if (slot == kBarTotal) {
+        Lock lock(m_lock);
+        m_total.range = max;
+        m_total.rangeAfter = m_queued;
+    } else if (slot >= 0) {
+        m_bar[slot].range = max;
+    }
 }
 
 void CRunDisplay::SetBarPos(int id, int pos) {
     const int slot = BarSlot(id);
-    if (slot >= 0) m_bar[slot].pos = pos;
+    if (slot == kBarTotal) {
+        Lock lock(m_lock);
+        m_total.pos = pos;
+        m_total.posAfter = m_queued;
+    } else if (slot >= 0) {
+        m_bar[slot].pos = pos;
+    }
 }
 
 void CRunDisplay::Push(Op op) {
     Lock lock(m_lock);
     m_ops.push_back(std::move(op));
+    ++m_queued;
 }
 
 void CRunDisplay::InsertRow(int row, const char* path) { Push(Op{Op::kInsert, row, path}); }

@@ -8,6 +8,8 @@
 //     value that lasts less than a frame may never be drawn;
 //   - results (rows of the file list and their digests or failure texts):
 //     queued in order and put into the list in batches, none left out.
+// A text or the overall bar is shown only once every result recorded before
+// it is in the list: a counter never runs ahead of the rows it counts.
 // Flush() shows everything recorded so far and returns when the window has
 // caught up; Call() runs a function on the window thread and waits for it.
 // Every control is changed on the window thread only.
@@ -68,10 +70,16 @@ private:
     struct Text {
         CString value;
         bool dirty = false;
+        size_t after = 0;  // results queued before it was recorded
     };
     struct Bar {
         std::atomic<int> range{kUnset}, pos{kUnset};
         int shownRange = kUnset, shownPos = kUnset;  // window thread
+    };
+    // The overall bar counts results: its position waits for them like a text.
+    struct CountBar {
+        int range = kUnset, pos = kUnset;
+        size_t rangeAfter = 0, posAfter = 0;
     };
     struct Op {
         enum Kind { kInsert, kResult, kDeleteFrom } kind;
@@ -93,10 +101,14 @@ private:
     CString m_shown[kTextCount];
     bool m_shownKnown[kTextCount] = {};
     Bar m_bar[kBarCount];
+    CountBar m_total;  // under m_lock; shown through m_bar[kBarTotal]
     std::deque<Op> m_ops;
+    size_t m_queued = 0;   // results queued in this run (under m_lock)
+    size_t m_applied = 0;  // results put into the list (window thread)
     // Window thread: the list is kept from redrawing while rows go in (a
-    // redrawing list recomputes its scroll bars for every row), and shown a
-    // few times a second meanwhile.
+    // redrawing list recomputes its scroll bars for every row), and shown at
+    // least every kShowRowsMs meanwhile; as soon as a tick adds no rows
+    // (results only, or nothing) it redraws normally again.
     bool m_frozen = false;
     DWORD m_lastShown = 0;
 };

@@ -332,8 +332,12 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
     // Given up while stuck in the walk: the window has closed the run.
     if (RunGivenUp()) return 0;
 
-    // What the closing step shows in edit 1001 and whether the run completed.
+    // What the closing step shows and whether the run completed. The texts
+    // that tell the run's outcome are drawn in that step, together with the
+    // results, the buttons and the flag: never ahead of them.
     CString result;
+    const char* closingStatus = nullptr;      // IDC_STATUS (single file)
+    const char* closingListStatus = nullptr;  // IDC_LISTSTATUS (list)
     bool completed = false;
     if (g_bCompact == 1) {
         g_strCurrentFile = *path;
@@ -347,13 +351,12 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
         completed = g_bWorking == 1;
         if (completed) {
             result.Format("%s", buffer);
-            g_display.SetText(IDC_STATUS, "全文MD5值校验完毕.");
+            closingStatus = "全文MD5值校验完毕.";
         } else {
             // Failed, or stopped: a digest of part of the file is no result.
             result = kFailed;
-            g_display.SetText(IDC_STATUS, "全文MD5值校验失败.");
+            closingStatus = "全文MD5值校验失败.";
         }
-        g_display.SetText(IDC_STAGE, "3/3");
     } else {
         g_display.SetText(IDC_LISTSTATUS, "正在进行全部文件MD5校验……");
         g_display.SetBarRange(IDC_TOTALPROGRESS, g_nItems);
@@ -389,10 +392,10 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
         }
         completed = g_bWorking == 1;
         if (completed) {
-            g_display.SetText(IDC_LISTSTATUS, "全部文件全文MD5校验完成.");
+            closingListStatus = "全部文件全文MD5校验完成.";
             result = "点击复制全部文件MD5校验值";
         } else {
-            g_display.SetText(IDC_LISTSTATUS, "全部文件全文MD5校验失败.");
+            closingListStatus = "全部文件全文MD5校验失败.";
             result = "全部文件全文MD5校验失败";
         }
     }
@@ -404,7 +407,7 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
     // buttons and the flag.
     g_display.Flush();
     g_pfnTimeEndPeriod(1);
-    g_display.Call([dlg, &result, completed] {
+    g_display.Call([dlg, &result, closingStatus, closingListStatus, completed] {
         g_display.End();
         dlg->SetDlgItemText(IDC_MD5, result);
         if (completed) {
@@ -414,6 +417,11 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
         dlg->GetDlgItem(IDOK).EnableWindow(TRUE);
         dlg->GetDlgItem(IDC_STOP).EnableWindow(FALSE);
         dlg->GetDlgItem(IDC_OPEN).EnableWindow(TRUE);
+        if (closingStatus) {
+            dlg->SetDlgItemText(IDC_STATUS, closingStatus);
+            dlg->SetDlgItemText(IDC_STAGE, "3/3");
+        }
+        if (closingListStatus) dlg->SetDlgItemText(IDC_LISTSTATUS, closingListStatus);
         g_bWorking = 0;
         g_hCheckThread = nullptr;
         s_checkThreadDone = true;

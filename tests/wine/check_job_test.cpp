@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -21,28 +22,18 @@ using namespace harness;
 namespace {
 
 
-// Chooses path in the real Open dialog (or cancels it when path is empty).
+// Chooses path in the real Open dialog (or cancels it when path is empty),
+// whose file-type box starts on the first of its three filters.
 void OpenWithDialog(const App& app, const std::string& path) {
-    HWND dlg = app.hwnd();
-    PostClick(dlg, IDC_OPEN);
-    HWND open = WaitForOwnedDialog(dlg);
-    ASSERT_NE(open, nullptr) << "no Open dialog";
-    // The file-type box starts on the first filter.
-    HWND types = GetDlgItem(open, 0x470);
-    if (types) {
+    EXPECT_TRUE(ChooseInOpenDialog(app.hwnd(), path, [](HWND open) {
+        HWND types = GetDlgItem(open, 0x470);
+        if (!types) return;
         const int sel = static_cast<int>(SendMessageA(types, CB_GETCURSEL, 0, 0));
         char text[128] = {};
         SendMessageA(types, CB_GETLBTEXT, sel, reinterpret_cast<LPARAM>(text));
         EXPECT_STREQ(text, "所有文件 (*.*)");
         EXPECT_EQ(SendMessageA(types, CB_GETCOUNT, 0, 0), 3);
-    }
-    if (path.empty()) {
-        Answer(open, IDCANCEL);
-    } else {
-        SetDlgItemTextA(open, 0x47C, path.c_str());
-        PostMessageA(GetDlgItem(open, IDOK), BM_CLICK, 0, 0);
-    }
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(open); })) << "Open dialog still shown";
+    }));
     app.Sync();  // the handler has finished
 }
 
@@ -53,16 +44,6 @@ void CheckPath(const App& app, const std::string& path) {
     SetDlgItemTextA(app.hwnd(), IDC_PATH, path.c_str());
     Start(app.hwnd());
 }
-
-
-// Holds a file open with no sharing, so nobody else can open it.
-struct LockedFile {
-    explicit LockedFile(const std::string& path)
-        : h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-    ~LockedFile() { CloseHandle(h); }
-    HANDLE h;
-};
-
 
 
 }  // namespace
@@ -82,7 +63,7 @@ TEST(CheckSingleFile, OpenThenStartShowsTheDigest) {
     Start(dlg);
     ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file));
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "全文MD5值校验完毕.");
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), kFileDone);
     EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
     EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
@@ -164,7 +145,7 @@ TEST(CheckSingleFile, FileThatCannotBeOpened) {
     TempDir dir;
     const std::string file = dir.Sub("locked.bin");
     WriteFile(file, 5000);
-    LockedFile lock(file);
+    HeldOpen lock(file);
     App app;
     HWND dlg = app.hwnd();
     CheckPath(app, file);
@@ -206,7 +187,7 @@ TEST(Drops, FolderSeveralItemsAndEmpty) {
     GetWindowRect(dlg, &compact);
 
     Drop(app, {folder});
-    ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == "获取文件及文件夹路径完毕."; }));
+    ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == kDropTaken; }));
     EXPECT_EQ(g_bCompact, 0);
     EXPECT_EQ(ItemText(dlg, IDC_PATH), "一个文件夹");
     EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{{folder, "文件夹"}}));
@@ -259,7 +240,7 @@ TEST(ListRun, NestedTreeInWalkOrderWithAnUnreadableFile) {
     WriteFile(locked, 100, 5);
     const std::string single = dir.Sub("single.bin");
     WriteFile(single, 1025, 6);
-    LockedFile lock(locked);
+    HeldOpen lock(locked);
 
     App app;
     HWND dlg = app.hwnd();
@@ -283,8 +264,8 @@ TEST(ListRun, NestedTreeInWalkOrderWithAnUnreadableFile) {
     HWND total = GetDlgItem(dlg, IDC_TOTALPROGRESS);
     EXPECT_EQ(BarMax(total), static_cast<int>(rows.size()));
     EXPECT_EQ(BarPos(total), static_cast<int>(rows.size()));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验完成.");
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), "点击复制全部文件MD5校验值");
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kListHint);
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
     EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
     SaveBmp(CaptureWindow(dlg), "list-run-result.bmp");
@@ -307,7 +288,7 @@ TEST(ListRun, EmptyFolderAloneCompletes) {
     ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_TRUE(ListRows(dlg).empty());
     EXPECT_EQ(g_nItems, 0);
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验完成.");
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
 }
 
@@ -380,12 +361,12 @@ TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
     ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{{many, ""}, {after, ""}}));
     EXPECT_EQ(g_nItems, 2);
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验失败.");
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
     EXPECT_EQ(ItemText(dlg, IDC_MD5), "全部文件全文MD5校验失败");
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
     Start(dlg);
     ASSERT_TRUE(WaitIdle(dlg, 120000));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验完成.");
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
     EXPECT_EQ(ListRows(dlg).size(), 1501u);
     EXPECT_EQ(Counter(dlg), "1501/1501");
 
@@ -398,7 +379,7 @@ TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].second, kFailedRow);
     EXPECT_EQ(rows[1].second, "");
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验失败.");
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
     EXPECT_EQ(ItemText(dlg, IDC_STATUS), "全文MD5值校验失败.");
     EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
     EXPECT_EQ(Counter(dlg), "1/2") << "the interrupted file counts as done";
@@ -436,7 +417,7 @@ TEST(Busy, DropDuringARunAndDuringStopping) {
     Drop(app, {other});
     HWND box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), "程序正在工作，现在拖拽文件无效！");
+    EXPECT_EQ(MessageBoxText(box), kBusyDrop);
     Answer(box, IDOK);
     EXPECT_EQ(ItemText(dlg, IDC_PATH), big);
 
@@ -449,7 +430,7 @@ TEST(Busy, DropDuringARunAndDuringStopping) {
     });
     box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr) << "a drop while the stopped thread is still ending must be refused";
-    EXPECT_EQ(MessageBoxText(box), "程序正在工作，现在拖拽文件无效！");
+    EXPECT_EQ(MessageBoxText(box), kBusyDrop);
     Answer(box, IDOK);
     ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_EQ(ItemText(dlg, IDC_PATH), big);
@@ -520,16 +501,16 @@ TEST(ListRun, TimerResolutionIsRaisedAndRestoredOncePerRun) {
         ASSERT_TRUE(WaitIdle(dlg));
         EXPECT_EQ(s_begun, 1);
         EXPECT_EQ(s_ended, 1);
-        Drop(app, {folder});  // a list, stopped
+        Drop(app, {folder});  // a list, stopped if it is still going
         Start(dlg);
-        Click(dlg, IDC_STOP);
+        TryClick(app, IDC_STOP);
         ASSERT_TRUE(WaitIdle(dlg));
         EXPECT_EQ(s_begun, 2);
         EXPECT_EQ(s_ended, 2);
         Drop(app, {a, folder});  // a list, completed
         Start(dlg);
         ASSERT_TRUE(WaitIdle(dlg));
-        EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验完成.");
+        EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
         EXPECT_EQ(s_begun, 3);
         EXPECT_EQ(s_ended, 3);
         EXPECT_EQ(s_badArgs, 0);
@@ -576,7 +557,7 @@ TEST(ListRun, SeventyThousandRowsFillTheOverallBar) {
     EXPECT_EQ(BarMax(total), n);
     EXPECT_EQ(BarPos(total), n);
     EXPECT_EQ(Counter(dlg), "70000/70000");
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), "全部文件全文MD5校验完成.");
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
     const std::string digest = OracleMd5(real);
     std::vector<std::pair<std::string, std::string>> rows;
@@ -608,7 +589,7 @@ TEST(Exit, WhileRunningAsksAndYesEndsQuickly) {
     PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     HWND box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), "程序正在工作，您确定要退出程序吗?");
+    EXPECT_EQ(MessageBoxText(box), kExitQuestion);
     EXPECT_EQ(Text(box), "提示信息");
     Answer(box, IDNO);
     const int before = BarPos(GetDlgItem(dlg, IDC_PROGRESS));
@@ -623,4 +604,253 @@ TEST(Exit, WhileRunningAsksAndYesEndsQuickly) {
     Answer(box, IDYES);
     EXPECT_TRUE(app.Ended(1000)) << "exit took longer than a second";
     std::printf("exit after Yes took %lu ms\n", GetTickCount() - t0);
+}
+
+// What a person sees of the buttons while a run is active, and after it
+// ends: stopped single file, stopped list, completed list.
+TEST(Buttons, DuringARunAndAfterEachEnd) {
+    TempDir dir;
+    const std::string big = dir.Sub("big.bin"), small = dir.Sub("small.bin");
+    WriteSparse(big, 1ull << 30);
+    WriteFile(small, 5000);
+    App app;
+    HWND dlg = app.hwnd();
+    HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
+
+    Drop(app, {big});
+    ASSERT_TRUE(WaitUntil([&] { return BarPos(bar) > 0; }));
+    ExpectRunningButtons(dlg);
+    Click(dlg, IDC_STOP);
+    ASSERT_TRUE(WaitIdle(dlg));
+    ExpectIdleButtons(dlg);
+    EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+
+    ASSERT_TRUE(DropAndStart(app, {big, small}));
+    ASSERT_TRUE(WaitUntil([&] { return BarPos(bar) > 0; }));
+    ExpectRunningButtons(dlg);
+    Click(dlg, IDC_STOP);
+    ASSERT_TRUE(WaitIdle(dlg));
+    ExpectIdleButtons(dlg);
+    EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+
+    Start(dlg);  // the same list again, to its end
+    ExpectRunningButtons(dlg);
+    ASSERT_TRUE(WaitIdle(dlg, 120000));
+    ExpectIdleButtons(dlg);
+    EXPECT_TRUE(Enabled(dlg, IDC_COPY));
+    EXPECT_EQ(CellText(dlg, 0, 1), kZeros1GiB);
+
+    Start(dlg);  // after a completed run, Copy is taken back for the next
+    ExpectRunningButtons(dlg);
+    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
+    TryClick(app, IDC_STOP);
+    ASSERT_TRUE(WaitIdle(dlg));
+}
+
+TEST(Drops, OneMissingPathGivesThePathErrorAndStaysIdle) {
+    TempDir dir;
+    App app;
+    HWND dlg = app.hwnd();
+    PostMessageA(dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({dir.Sub("gone.bin")})), 0);
+    HWND box = WaitForOwnedDialog(dlg);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "路径错误，文件不存在无法校验！");
+    Answer(box, IDOK);
+    ASSERT_TRUE(WaitIdle(dlg));
+    app.Sync();
+    EXPECT_EQ(g_bWorking.load(), 0);
+    ExpectIdleButtons(dlg);
+    EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), "");
+    EXPECT_EQ(ItemText(dlg, IDC_STATUS), kReady);
+}
+
+namespace {
+
+enum class Way { CloseBox, Escape, AltF4 };
+
+// Leaves the window as a person does: the caption's close box (its command),
+// or a key on the control that has the focus. Posted, as the exit question
+// is a modal box.
+void Leave(const App& app, Way way) {
+    HWND dlg = app.hwnd();
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(app.uiThreadId(), &gui);
+    HWND focus = gui.hwndFocus && IsChild(dlg, gui.hwndFocus) ? gui.hwndFocus : dlg;
+    switch (way) {
+    case Way::CloseBox:
+        PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    case Way::Escape:
+        PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageA(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+        break;
+    case Way::AltF4:  // the Alt bit (29) is set in both
+        PostMessageA(focus, WM_SYSKEYDOWN, VK_F4, 0x203E0001);
+        PostMessageA(focus, WM_SYSKEYUP, VK_F4, 0xE03E0001);
+        break;
+    }
+}
+
+}  // namespace
+
+TEST(Exit, CloseBoxEscapeAndAltF4WhenIdleAndDuringARun) {
+    TempDir dir;
+    const std::string big = dir.Sub("big.bin");
+    WriteSparse(big, 4ull << 30);
+    for (const Way way : {Way::CloseBox, Way::Escape, Way::AltF4}) {
+        SCOPED_TRACE("way " + std::to_string(static_cast<int>(way)));
+        {
+            App idle;
+            Leave(idle, way);
+            EXPECT_TRUE(idle.Ended(5000)) << "idle: the window closes without a question";
+        }
+        App app;
+        HWND dlg = app.hwnd();
+        Drop(app, {big});
+        ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
+        Leave(app, way);
+        HWND box = WaitForOwnedDialog(dlg);
+        ASSERT_NE(box, nullptr) << "no exit question during a run";
+        EXPECT_EQ(MessageBoxText(box), kExitQuestion);
+        Answer(box, IDNO);
+        app.Sync();
+        EXPECT_FALSE(app.Ended());
+        EXPECT_EQ(g_bWorking.load(), 1) << "No keeps the run";
+        ExpectRunningButtons(dlg);
+        Leave(app, way);
+        box = WaitForOwnedDialog(dlg);
+        ASSERT_NE(box, nullptr);
+        Answer(box, IDYES);
+        EXPECT_TRUE(app.Ended(3000));
+    }
+}
+
+namespace {
+
+// Dark pixels on the screen in row's column 1, right of where a kind word
+// ("文件") ends: only a digest's 32 digits reach there.
+int DigestInkOnScreen(HWND dlg, int row) {
+    HWND list = GetDlgItem(dlg, IDC_FILELIST);
+    RECT r{};
+    r.top = 1;  // column
+    r.left = LVIR_BOUNDS;
+    if (!SendMessageA(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&r))) return -1;
+    MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    const RECT part{r.left + 48, r.top + 2, std::min(r.left + 180, r.right - 2), r.bottom - 2};
+    int ink = 0;
+    for (const uint32_t px : CaptureScreen(part).px)
+        if (((px >> 16) & 0xFF) + ((px >> 8) & 0xFF) + (px & 0xFF) < 300) ++ink;
+    return ink;
+}
+
+// What the window showed each time the list's counter or status changed.
+struct Seen {
+    std::string text, md5;
+    int rows, results;
+    bool copy;
+};
+std::vector<Seen> s_seen;
+WNDPROC s_oldCount = nullptr, s_oldListStatus = nullptr, s_oldList = nullptr;
+
+LRESULT CALLBACK ListTextSpy(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    if (msg == WM_SETTEXT && l != 0) {
+        HWND dlg = GetParent(h);
+        const int rows = RowCount(dlg);
+        int results = 0;
+        for (int i = 0; i < rows; ++i) results += CellText(dlg, i, 1).empty() ? 0 : 1;
+        s_seen.push_back({reinterpret_cast<const char*>(l), ItemText(dlg, IDC_MD5), rows, results, Enabled(dlg, IDC_COPY)});
+    }
+    return CallWindowProcA(GetDlgCtrlID(h) == IDC_LISTCOUNT ? s_oldCount : s_oldListStatus, h, msg, w, l);
+}
+
+// A list that takes its time over every result, as on a slow machine: the
+// queue of results then runs behind the checking thread.
+LRESULT CALLBACK SlowList(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    if (msg == LVM_SETITEMTEXTA) Sleep(2);
+    return CallWindowProcA(s_oldList, h, msg, w, l);
+}
+
+WNDPROC Subclass(HWND h, WNDPROC proc) {
+    return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+}
+
+}  // namespace
+
+// During a list run of large files the list on the screen (its pixels, not
+// its cells) shows a file's digest once it is known, long before the end.
+TEST(ListDisplay, ADigestIsOnScreenWhileTheRunGoesOn) {
+    TempDir dir;
+    std::vector<std::string> files;
+    for (int i = 0; i < 4; ++i) {
+        files.push_back(dir.Sub("big" + std::to_string(i) + ".bin"));
+        WriteSparse(files.back(), 1ull << 30);
+    }
+    App app;
+    HWND dlg = app.hwnd();
+    ASSERT_TRUE(DropAndStart(app, files));
+    ASSERT_TRUE(WaitUntil([&] { return CellText(dlg, 0, 1) == kZeros1GiB; }, 60000)) << "no digest in row 0";
+    bool running = true;
+    int ink = 0;
+    const double t0 = NowMs();
+    WaitUntil([&] {
+        running = g_bWorking.load() == 1;  // before the pixels are read
+        ink = DigestInkOnScreen(dlg, 0);
+        return ink >= 10 || !running;
+    }, 60000);
+    std::printf("[ screen ] row 0's digest on screen %.0f ms after its cell had it (%d dark pixels)\n", NowMs() - t0, ink);
+    SaveBmp(CaptureWindow(dlg), "list-during-run.bmp");
+    EXPECT_TRUE(running && ink >= 10) << "the digest was not drawn while the run went on";
+    TryClick(app, IDC_STOP);
+    ASSERT_TRUE(WaitIdle(dlg, 120000));
+}
+
+// Whenever the counter or the list status changes, the rows and results it
+// speaks of are already in the list; "complete" comes with every row's
+// result, the hint in 1001 and Copy enabled. The list is slowed down so that
+// its results run behind.
+TEST(ListDisplay, CountersAndClosingTextsNeverRunAheadOfTheRows) {
+    TempDir dir;
+    const int n = 400;
+    const std::string folder = dir.Sub("many");
+    for (int i = 0; i < n; ++i) WriteText(dir.Sub("many\\f" + std::to_string(i)), std::string(i % 7, 'x'));
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, {folder});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+    app.OnUi([&] {
+        s_seen.clear();
+        s_oldCount = Subclass(GetDlgItem(dlg, IDC_LISTCOUNT), ListTextSpy);
+        s_oldListStatus = Subclass(GetDlgItem(dlg, IDC_LISTSTATUS), ListTextSpy);
+        s_oldList = Subclass(GetDlgItem(dlg, IDC_FILELIST), SlowList);
+    });
+    Start(dlg);
+    const bool idle = WaitIdle(dlg, 120000);
+    std::vector<Seen> seen;
+    app.OnUi([&] {
+        Subclass(GetDlgItem(dlg, IDC_LISTCOUNT), s_oldCount);
+        Subclass(GetDlgItem(dlg, IDC_LISTSTATUS), s_oldListStatus);
+        Subclass(GetDlgItem(dlg, IDC_FILELIST), s_oldList);
+        seen.swap(s_seen);
+    });
+    ASSERT_TRUE(idle);
+    int done = 0, total = 0, ahead = 0;
+    bool complete = false;
+    for (const Seen& s : seen) {
+        if (std::sscanf(s.text.c_str(), "%d/%d", &done, &total) == 2) {
+            if (done > s.results && ++ahead <= 3) ADD_FAILURE() << s.text << " shown with " << s.results << " results";
+        } else if (std::sscanf(s.text.c_str(), "%d", &done) == 1) {
+            if (done > s.rows && ++ahead <= 3) ADD_FAILURE() << s.text << " shown with " << s.rows << " rows";
+        } else if (s.text == kListDone) {
+            complete = true;
+            EXPECT_EQ(s.rows, n);
+            EXPECT_EQ(s.results, n);
+            EXPECT_EQ(s.md5, kListHint);
+            EXPECT_TRUE(s.copy);
+        }
+    }
+    EXPECT_EQ(ahead, 0);
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(Counter(dlg), std::to_string(n) + "/" + std::to_string(n));
 }

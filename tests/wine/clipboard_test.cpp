@@ -33,28 +33,6 @@ bool OpenClipboardSoon() {
     return WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000);
 }
 
-struct ClipText {
-    bool present = false;  // CF_TEXT is on the clipboard
-    std::string text;
-};
-
-ClipText ReadClipboard() {
-    ClipText out;
-    if (!OpenClipboardSoon()) {
-        ADD_FAILURE() << "the clipboard stays open";
-        return out;
-    }
-    if (HANDLE h = GetClipboardData(CF_TEXT)) {
-        if (const char* p = static_cast<const char*>(GlobalLock(h))) {
-            out.present = true;
-            out.text = p;
-            GlobalUnlock(h);
-        }
-    }
-    CloseClipboard();
-    return out;
-}
-
 void PutSentinel(const char* text) {
     ASSERT_TRUE(OpenClipboardSoon());
     EmptyClipboard();
@@ -259,7 +237,7 @@ TEST(CopyList, YesGivesFullPathsNoGivesNamesEveryLineEnded) {
     EXPECT_NE(names.find(std::string(kMd5MessageDigest) + " " + kTrailName + "\r\n"), std::string::npos);
 
     // List mode leaves the boxes alone: edit 1001 keeps its hint.
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), "点击复制全部文件MD5校验值");
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kListHint);
     EXPECT_EQ(ItemText(dlg, IDC_PATH), "一个文件夹");
 }
 

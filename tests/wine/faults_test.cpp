@@ -41,27 +41,7 @@ std::string ModuleDir() {
     return s.substr(0, s.rfind('\\'));
 }
 
-// A control's text read with WM_GETTEXT, which also works for a window of
-// another process (GetWindowText there gives only the stored caption).
-std::string RemoteText(HWND dlg, int id) {
-    char buf[1024] = {};
-    DWORD_PTR len = 0;
-    SendMessageTimeoutA(GetDlgItem(dlg, id), WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 2000,
-                        &len);
-    return buf;
-}
-
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Holds a file or folder open with no sharing, so nobody else can open it.
-struct Held {
-    explicit Held(const std::string& path)
-        : h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
-    ~Held() {
-        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    }
-    HANDLE h;
-};
 
 // Pretends a file system whose folder identities come from a source the test
 // chooses: FILE_ID_INFO through the Ex query (null: the system has none) and
@@ -72,12 +52,12 @@ struct FolderIdSource {
         g_pfnGetFileInformationEx = ex;
     }
     ~FolderIdSource() {
-        g_pfnGetFileInformation = &GetFileInformationByHandle;
-        g_pfnGetFileInformationEx = s_systemEx;
+        g_pfnGetFileInformation = m_index;
+        g_pfnGetFileInformationEx = m_ex;
     }
-    static const FileInformationExFn s_systemEx;
+    const FileInformationFn m_index = g_pfnGetFileInformation;
+    const FileInformationExFn m_ex = g_pfnGetFileInformationEx;
 };
-const FileInformationExFn FolderIdSource::s_systemEx = g_pfnGetFileInformationEx;
 
 // The system's 64-bit index query, with the index replaced by Index(handle).
 template <ULONG_PTR (*Index)(HANDLE)>
@@ -249,19 +229,6 @@ double ExitAnsweringYes(HWND dlg) {
     return t0;
 }
 
-std::string ClipboardText() {
-    std::string text;
-    if (!OpenClipboard(nullptr)) return text;
-    if (HANDLE data = GetClipboardData(CF_TEXT)) {
-        if (const char* p = static_cast<const char*>(GlobalLock(data))) {
-            text = p;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
 }  // namespace
 
 // Exit while a 1 GiB file is being digested, twenty times: Yes ends the
@@ -329,7 +296,7 @@ TEST(Exit, WhileTheThreadIsHeldInAReadTheWindowGoesAtOnce) {
         App app;
         HWND dlg = app.hwnd();
         ASSERT_TRUE(DropAndStart(app, {fifo, other}));
-        ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == "正在进行全部文件MD5校验……"; }));
+        ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == kDigesting; }));
         const CheckThread thread(app);
         EndProcessRecorder endProcess;
         const double t0 = ExitAnsweringYes(dlg);
@@ -506,19 +473,7 @@ static void ExitRealProgramWhileDigesting(const std::string& file, const std::fu
     }
     HWND dlg = find.found;
 
-    PostClick(dlg, IDC_OPEN);
-    HWND open = WaitForOwnedDialog(dlg);
-    ASSERT_NE(open, nullptr) << "no Open dialog";
-    // The Open dialog can be visible before its file-name field takes text:
-    // set it until it reads back.
-    ASSERT_TRUE(WaitUntil([&] {
-        SetDlgItemTextA(open, 0x47C, file.c_str());
-        return RemoteText(open, 0x47C) == file;
-    }, 10000)) << "the file-name field does not take the path";
-    PostMessageA(GetDlgItem(open, IDOK), BM_CLICK, 0, 0);
-    // The Open dialog checks the file before it closes, which took over 5 s
-    // once on a loaded machine.
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(open); }, 20000));
+    ASSERT_TRUE(ChooseInOpenDialog(dlg, file));
     ASSERT_TRUE(WaitUntil([&] { return RemoteText(dlg, IDC_PATH) == file; }));
     PostClick(dlg, IDOK);
     ASSERT_TRUE(digesting(dlg)) << "the digest did not begin, or ended before the exit";
@@ -664,10 +619,8 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     const std::string vanished = dir.Sub("vanished.bin");
     WriteFile(vanished, 10, 8);
 
-    Held lockFile(locked);
-    ASSERT_NE(lockFile.h, INVALID_HANDLE_VALUE);
-    Held lockFolder(sealed);
-    ASSERT_NE(lockFolder.h, INVALID_HANDLE_VALUE);
+    HeldOpen lockFile(locked);  // a failure to hold is reported by the harness
+    HeldOpen lockFolder(sealed);
     // While it is held, the system's own search cannot list the folder either.
     const std::vector<std::string> inF = WalkFiles(f);
     ASSERT_EQ(std::count(inF.begin(), inF.end(), sealed + "\\hidden.bin"), 0);
@@ -780,7 +733,7 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
         ASSERT_NE(box, nullptr) << "no question before the copy";
         Answer(box, IDYES);
         app.Sync();
-        const std::string text = ClipboardText();
+        const std::string text = ReadClipboard().text;
         EXPECT_NE(text.find(rows[0].second + " " + rows[0].first + "\r\n"), std::string::npos) << text;
 
         // And a single file through the compact layout.
@@ -788,7 +741,7 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
         ASSERT_TRUE(WaitEnded(app));
         EXPECT_EQ(ItemText(dlg, IDC_MD5), aRow->second);
         Click(dlg, IDC_COPY);
-        EXPECT_EQ(ClipboardText(), aRow->second + " a.bin");
+        EXPECT_EQ(ReadClipboard().text, aRow->second + " a.bin");
     }
 
     Snapshot after, afterHere, afterProgram;

@@ -20,4 +20,11 @@ void ExpectIdleButtons(HWND dlg) {
     EXPECT_FALSE(Enabled(dlg, IDC_STOP));
 }
 
+void ExpectRunningButtons(HWND dlg) {
+    EXPECT_FALSE(Enabled(dlg, IDOK));
+    EXPECT_FALSE(Enabled(dlg, IDC_OPEN));
+    EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+    EXPECT_TRUE(Enabled(dlg, IDC_STOP));
+}
+
 }  // namespace harness

@@ -7,5 +7,7 @@ namespace harness {
 
 // Start and Open enabled, Stop disabled (GoogleTest expectations).
 void ExpectIdleButtons(HWND dlg);
+// A run is active: Start, Open and Copy disabled, Stop enabled.
+void ExpectRunningButtons(HWND dlg);
 
 }  // namespace harness

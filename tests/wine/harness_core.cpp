@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <memory>
 
 #include "app/DigestApp.h"
@@ -16,6 +17,21 @@
 #include "res/resource.h"
 
 namespace harness {
+namespace {
+
+void ReportOnStderr(const char* file, int line, const std::string& what) {
+    std::fprintf(stderr, "%s:%d: %s\n", file, line, what.c_str());
+    std::fflush(stderr);
+}
+
+void (*s_report)(const char*, int, const std::string&) = &ReportOnStderr;
+
+}  // namespace
+
+void SetFailureReporter(void (*report)(const char* file, int line, const std::string& what)) {
+    s_report = report ? report : &ReportOnStderr;
+}
+
 namespace {
 
 const UINT kRunMsg = WM_APP + 1;
@@ -66,17 +82,31 @@ App::App() {
     m_ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     m_thread = CreateThread(nullptr, 0, &App::UiThread, this, 0, &m_threadId);
     WaitForSingleObject(m_ready, 10000);
-    WaitUntil([&] {
-        FindCtx ctx;
-        EnumThreadWindows(m_threadId, FindDialogOfThread, reinterpret_cast<LPARAM>(&ctx));
-        m_dlg = ctx.found;
-        return m_dlg != nullptr;
-    }, 10000);
+    if (!WaitUntil([&] {
+            FindCtx ctx;
+            EnumThreadWindows(m_threadId, FindDialogOfThread, reinterpret_cast<LPARAM>(&ctx));
+            m_dlg = ctx.found;
+            return m_dlg != nullptr;
+        }, 30000)) {
+        s_report(__FILE__, __LINE__, "the main dialog did not appear within 30 s");
+        return;
+    }
     // The modal loop shows the dialog (again) when its queue first runs
     // empty; a minimise or hide before that would be undone. No user is that
-    // quick, so tests start after it.
-    OnUi([] {});
-    Sleep(150);
+    // quick, so tests start once the dialog's thread has found its queue
+    // empty while handling a posted message: the loop's next look at the
+    // queue is that first empty one.
+    if (!WaitUntil([&] {
+        auto empty = std::make_shared<std::atomic<bool>>(false);
+        HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        PostUi([done, empty] {
+            *empty = HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0;
+            SetEvent(done);
+        });
+        const bool handled = WaitForSingleObject(done, 30000) == WAIT_OBJECT_0;
+        if (handled) CloseHandle(done);
+        return handled && empty->load();
+    }, 30000)) s_report(__FILE__, __LINE__, "the dialog's thread never found its queue empty");
     OnUi([] {});
 }
 
@@ -140,8 +170,40 @@ std::string Text(HWND wnd) {
 
 std::string ItemText(HWND dlg, int id) { return Text(GetDlgItem(dlg, id)); }
 bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
-void Click(HWND dlg, int id) { SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
-void PostClick(HWND dlg, int id) { PostMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+namespace {
+
+// A mouse cannot press a control that is hidden or disabled (under Wine a
+// BM_CLICK still reaches the dialog then): such a click fails the test.
+bool Pressable(HWND dlg, int id) {
+    HWND c = GetDlgItem(dlg, id);
+    const char* why = !c ? "does not exist" : !IsWindowVisible(c) ? "is hidden" : !IsWindowEnabled(c) ? "is disabled" : nullptr;
+    if (!why) return true;
+    s_report(__FILE__, __LINE__, "control " + std::to_string(id) + " (\"" + (c ? Text(c) : std::string()) + "\") " + why +
+                                     ": a person could not press it");
+    return false;
+}
+
+}  // namespace
+
+void Click(HWND dlg, int id) {
+    if (Pressable(dlg, id)) SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
+}
+void PostClick(HWND dlg, int id) {
+    if (Pressable(dlg, id)) PostMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
+}
+void SendCommand(HWND dlg, int id) { SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+bool TryClick(const App& app, int id) {
+    bool pressed = false;
+    app.OnUi([&] {
+        HWND c = GetDlgItem(app.hwnd(), id);
+        if (c && IsWindowVisible(c) && IsWindowEnabled(c)) {
+            SendMessageA(c, BM_CLICK, 0, 0);
+            pressed = true;
+        }
+    });
+    return pressed;
+}
 
 bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
@@ -173,7 +235,7 @@ RECT ChildRect(HWND dlg, int id) {
     return r;
 }
 
-static Image CaptureScreenRect(const RECT& r) {
+Image CaptureScreen(const RECT& r) {
     Image img;
     img.width = r.right - r.left;
     img.height = r.bottom - r.top;
@@ -205,13 +267,13 @@ Image CaptureClient(HWND wnd) {
     RECT r{};
     GetClientRect(wnd, &r);
     MapWindowPoints(wnd, nullptr, reinterpret_cast<POINT*>(&r), 2);
-    return CaptureScreenRect(r);
+    return CaptureScreen(r);
 }
 
 Image CaptureWindow(HWND wnd) {
     RECT r{};
     GetWindowRect(wnd, &r);
-    return CaptureScreenRect(r);
+    return CaptureScreen(r);
 }
 
 std::string SaveBmp(const Image& img, const std::string& name) {
@@ -302,21 +364,6 @@ void RemoveTree(const std::string& path) {
         FindClose(h);
     }
     RemoveDirectoryA(path.c_str());
-}
-
-namespace {
-
-void ReportOnStderr(const char* file, int line, const std::string& what) {
-    std::fprintf(stderr, "%s:%d: %s\n", file, line, what.c_str());
-    std::fflush(stderr);
-}
-
-void (*s_report)(const char*, int, const std::string&) = &ReportOnStderr;
-
-}  // namespace
-
-void SetFailureReporter(void (*report)(const char* file, int line, const std::string& what)) {
-    s_report = report ? report : &ReportOnStderr;
 }
 
 void WriteText(const std::string& path, const std::string& bytes) {
@@ -463,6 +510,71 @@ bool DropAndStart(const App& app, const std::vector<std::string>& targets) {
     if (!WaitUntil([&] { return Counter(app.hwnd()) == queued; })) return false;
     Click(app.hwnd(), IDOK);
     return true;
+}
+
+std::string RemoteText(HWND dlg, int id) {
+    char buf[1024] = {};
+    DWORD_PTR len = 0;
+    SendMessageTimeoutA(GetDlgItem(dlg, id), WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 2000,
+                        &len);
+    return buf;
+}
+
+bool ChooseInOpenDialog(HWND dlg, const std::string& path, const std::function<void(HWND)>& look) {
+    // The file-name field of the Open dialog (a combo box whose edit has the same id).
+    const int kFileName = 0x47C;
+    PostClick(dlg, IDC_OPEN);
+    HWND open = WaitForOwnedDialog(dlg);
+    if (!open) {
+        s_report(__FILE__, __LINE__, "no Open dialog");
+        return false;
+    }
+    if (look) look(open);
+    if (path.empty()) {
+        PostMessageA(open, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    } else {
+        // The dialog can be visible before its field takes text: set it
+        // until it reads back.
+        if (!WaitUntil([&] {
+                SetDlgItemTextA(open, kFileName, path.c_str());
+                return RemoteText(open, kFileName) == path;
+            }, 10000)) {
+            s_report(__FILE__, __LINE__, "the Open dialog's file-name field does not take " + path);
+            return false;
+        }
+        PostClick(open, IDOK);
+    }
+    if (!WaitUntil([&] { return !IsWindow(open); }, 10000)) {
+        s_report(__FILE__, __LINE__, "the Open dialog is still shown");
+        return false;
+    }
+    return true;
+}
+
+ClipText ReadClipboard() {
+    ClipText out;
+    if (!WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000)) {
+        s_report(__FILE__, __LINE__, "the clipboard stays open");
+        return out;
+    }
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(h))) {
+            out.present = true;
+            out.text = p;
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return out;
+}
+
+HeldOpen::HeldOpen(const std::string& path)
+    : m_h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
+    if (m_h == INVALID_HANDLE_VALUE) s_report(__FILE__, __LINE__, "could not hold " + path + " open");
+}
+
+HeldOpen::~HeldOpen() {
+    if (m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
 }
 
 std::string WinPath(const std::string& unixPath) {

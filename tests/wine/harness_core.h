@@ -57,9 +57,17 @@ std::string Text(HWND wnd);
 std::string ItemText(HWND dlg, int id);
 bool Enabled(HWND dlg, int id);
 // Clicks a button and waits for its handler (send) or not (post: for
-// handlers that open a modal box).
+// handlers that open a modal box). Only what a person could press: a hidden
+// or disabled control is not clicked, and the test fails saying which.
 void Click(HWND dlg, int id);
 void PostClick(HWND dlg, int id);
+// WM_COMMAND for a button, sent to the dialog whatever the button's state: a
+// message no person can send, for tests that show the handler's own guard.
+void SendCommand(HWND dlg, int id);
+// Clicks the button if a person could press it at this moment, deciding on
+// the window's own thread (so a run cannot end between look and click);
+// false, and no failure, when it could not be pressed.
+bool TryClick(const App& app, int id);
 
 // Waits until pred() is true, up to timeoutMs; returns the last result.
 bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs = 5000);
@@ -79,6 +87,7 @@ struct Image {
 };
 Image CaptureClient(HWND wnd);
 Image CaptureWindow(HWND wnd);
+Image CaptureScreen(const RECT& screenRect);
 // Writes a 24-bit BMP into the screenshot folder (QUELLIN_SHOTS_DIR, or the
 // current folder); returns the path.
 std::string SaveBmp(const Image& img, const std::string& name);
@@ -145,6 +154,33 @@ bool WaitEnded(const App& app, DWORD timeoutMs = 30000);
 // Drops the targets, waits until the list shows every one of them queued
 // ("n/n"), and starts the run; false when the list never showed them.
 bool DropAndStart(const App& app, const std::vector<std::string>& targets);
+// A control's text read with WM_GETTEXT, which also works for a window of
+// another process (GetWindowText there gives only the stored caption).
+std::string RemoteText(HWND dlg, int id);
+// Presses Open on the main dialog dlg (of this or another process), types
+// path into the Open dialog's file-name field and presses its OK; returns
+// once the Open dialog has gone, or false (reported) when it never came, did
+// not take the path or did not close. With an empty path it is cancelled.
+// look, if given, sees the Open dialog first.
+bool ChooseInOpenDialog(HWND dlg, const std::string& path, const std::function<void(HWND)>& look = nullptr);
+// The CF_TEXT on the clipboard (present: there is one), read as another
+// program would; the clipboard may be held open for a moment.
+struct ClipText {
+    bool present = false;
+    std::string text;
+};
+ClipText ReadClipboard();
+// Holds a file or folder open with no sharing, so nobody else can open it.
+class HeldOpen {
+public:
+    explicit HeldOpen(const std::string& path);
+    ~HeldOpen();
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
+
+private:
+    HANDLE m_h;
+};
 // A host path as the program sees it (Wine maps / to drive Z:).
 std::string WinPath(const std::string& unixPath);
 // Milliseconds from the performance counter.

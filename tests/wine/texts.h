@@ -25,5 +25,10 @@ inline constexpr char kCopyQuestion[] =
     "选择“否”：执行对应MD5校验值只加文件名一起复制。";
 // MD5 of the empty message.
 inline constexpr char kEmptyMd5[] = "d41d8cd98f00b204e9800998ecf8427e";
+// MD5 of 1 GiB of zero bytes (what a sparse file holds), worked out with
+// `head -c 1073741824 /dev/zero | md5sum`: the system's provider takes too
+// long for gigabytes under Wine.
+inline constexpr char kZeros1GiB[] = "cd573cfaace07e7949bc0c46028904ff";
+inline constexpr char kListHint[] = "点击复制全部文件MD5校验值";
 
 }  // namespace harness
