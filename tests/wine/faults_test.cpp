@@ -786,6 +786,12 @@ protected:
         return WaitUntil([&] { return Exists(m_state + "\\held"); }, 10000);
     }
 
+    // Drops the target that is held and after it a file, starts the run and
+    // waits until a read or listing of the held target waits.
+    void StartHeld(const App& app, const char* held, const std::string& after) const {
+        ASSERT_TRUE(DropAndStart(app, {Path(held), after}));
+        ASSERT_TRUE(WaitHeld()) << "no read or listing of " << held << " began";
+    }
     // Presses Stop and waits until the window is idle: prints the time and
     // holds it to the 100 ms Stop promises (with a margin for load).
     static void StopWithin100Ms(HWND dlg, const char* what) {
@@ -837,8 +843,7 @@ TEST_F(FuseFaults, StopWhileAReadDoesNotReturn) {
     WriteFile(next, 5000, 2);
     App app;
     HWND dlg = app.hwnd();
-    ASSERT_TRUE(DropAndStart(app, {Path("hold.bin"), after}));
-    ASSERT_TRUE(WaitHeld()) << "no read of hold.bin began";
+    ASSERT_NO_FATAL_FAILURE(StartHeld(app, "hold.bin", after));
     const CheckThread thread(app);
     ASSERT_NO_FATAL_FAILURE(StopWithin100Ms(dlg, "with the thread inside a held read"));
     std::printf("CancelSynchronousIo %s the held read\n", thread.Ended(0) ? "ended" : "did not end");
@@ -879,8 +884,7 @@ TEST_F(FuseFaults, StopWhileAFolderListingDoesNotReturn) {
     WriteFile(after, 2000, 1);
     App app;
     HWND dlg = app.hwnd();
-    ASSERT_TRUE(DropAndStart(app, {Path("holddir"), after}));
-    ASSERT_TRUE(WaitHeld()) << "the listing of holddir did not begin";
+    ASSERT_NO_FATAL_FAILURE(StartHeld(app, "holddir", after));
     const CheckThread thread(app);
     ASSERT_NO_FATAL_FAILURE(StopWithin100Ms(dlg, "with the walk inside a held folder listing"));
     const std::vector<std::pair<std::string, std::string>> targets{{Path("holddir"), ""}, {after, ""}};
