@@ -18,6 +18,7 @@
 #include "app/DigestDlg.h"
 #include "harness.h"
 #include "jobs/CheckJob.h"
+#include "jobs/FilePath.h"
 #include "jobs/JobState.h"
 #include "jobs/TargetList.h"
 #include "process_counts.h"
@@ -384,6 +385,31 @@ TEST(Faults, ADroppedPathLongerThan511BytesIsTakenWhole) {
     EXPECT_TRUE(rows[0].first == full) << "the path was cut to " << rows[0].first.size() << " bytes";
     EXPECT_EQ(rows[0].second, OracleMd5(full));
     EXPECT_EQ(rows[1].second, OracleMd5(decoy));
+}
+
+// The form in which files are opened: full, normalized, "\\?\" before a
+// drive and "\\?\UNC" before a share; a trail byte 0x5C is no separator.
+TEST(Faults, PathsAreOpenedInTheirFullExtendedForm) {
+    EXPECT_EQ(std::string(ExtendedPath("C:\\a\\nul")), "\\\\?\\C:\\a\\nul");
+    EXPECT_EQ(std::string(ExtendedPath("C:\\a\\.\\x\\..\\\\b.txt")), "\\\\?\\C:\\a\\b.txt");
+    EXPECT_EQ(std::string(ExtendedPath("C:/a/b")), "\\\\?\\C:\\a\\b");
+    EXPECT_EQ(std::string(ExtendedPath("C:\\")), "\\\\?\\C:\\");
+    EXPECT_EQ(std::string(ExtendedPath("C:\\..\\x")), "\\\\?\\C:\\x");
+    EXPECT_EQ(std::string(ExtendedPath("\\\\server\\share\\d\\f")), "\\\\?\\UNC\\server\\share\\d\\f");
+    EXPECT_EQ(std::string(ExtendedPath("\\\\server\\share\\..\\f")), "\\\\?\\UNC\\server\\share\\f");
+    EXPECT_EQ(std::string(ExtendedPath("\\\\?\\C:\\x\\..")), "\\\\?\\C:\\x\\..");
+    EXPECT_EQ(std::string(ExtendedPath("\\\\.\\pipe\\p")), "\\\\.\\pipe\\p");
+    EXPECT_EQ(std::string(ExtendedPath("")), "");
+    // Relative, against the current folder; "乗" is 0x81 0x5C.
+    TempDir dir;
+    char before[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof before, before);
+    ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
+    const std::string relative = ExtendedPath("目录乗\\..\\乗\\f").c_str();
+    const std::string rooted = ExtendedPath("\\x").c_str();
+    SetCurrentDirectoryA(before);
+    EXPECT_EQ(relative, "\\\\?\\" + dir.path() + "\\乗\\f");
+    EXPECT_EQ(rooted, "\\\\?\\" + dir.path().substr(0, 2) + "\\x");
 }
 
 // Files named like devices (the name of a device, with or without an
