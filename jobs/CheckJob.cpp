@@ -95,6 +95,14 @@ bool ReapCheckThread() {
     return s_checkThread == nullptr;
 }
 
+// Asks the file system call the checking thread is inside to return at
+// once; only while it is inside one: a cancel that reached the thread while
+// it waits for the window (a sent message) could cut that wait short.
+void CancelFileSystemCall() {
+    if (s_pfnCancelSynchronousIo && s_run && s_run->ticket.state.load() == RunTicket::kInCall)
+        s_pfnCancelSynchronousIo(s_checkThread);
+}
+
 // Handles the window calls the checking thread sends (its texts, its
 // closing step) for up to ms, or until the thread has ended.
 void WaitWithSentMessages(DWORD ms) {
@@ -174,7 +182,7 @@ bool EndOrGiveUpRun(CDigestDlg* dlg, DWORD waitMs) {
     if (!CheckThreadRunning()) return true;
     // A stuck call is asked to return first; where the system does not
     // cancel it, the run is given up below.
-    if (s_pfnCancelSynchronousIo) s_pfnCancelSynchronousIo(s_checkThread);
+    CancelFileSystemCall();
     WaitWithSentMessages(waitMs);
     const DWORD start = ::GetTickCount();
     while (CheckThreadRunning()) {
@@ -267,7 +275,7 @@ void CDigestDlg::OnButtonStop() {
     // read is cancelled, and if that does not end the run soon, the run is
     // given up (OnTimer).
     if (!CheckThreadRunning()) return;
-    if (s_pfnCancelSynchronousIo) s_pfnCancelSynchronousIo(s_checkThread);
+    CancelFileSystemCall();
     s_stoppedRun = s_run.get();
     ::SetTimer(m_hWnd, kGiveUpTimerId, kStopWaitMs, nullptr);
 }
