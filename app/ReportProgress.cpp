@@ -7,6 +7,7 @@
 #include "app/RunDisplay.h"
 #include "digest/FileDigest.h"
 #include "digest/ProgressScale.h"
+#include "jobs/FilePath.h"
 #include "jobs/JobState.h"
 #include "res/resource.h"
 
@@ -23,7 +24,7 @@ int s_rangeMax = 0;
 std::uint64_t FileSizeKiB(const char* path, std::uint64_t fallback) {
     // Others may have the file open for writing (a growing log, say): share
     // everything, we only ask for the size.
-    const HANDLE h = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE h = ::CreateFileW(ExtendedPathW(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return fallback;
     LARGE_INTEGER size;
@@ -37,7 +38,13 @@ void ReportProgress(int mode, std::uint64_t value) {
     if (mode == 0) {
         g_display.SetText(IDC_STATUS, "正在初始化校验进度……");
         g_display.SetText(IDC_STAGE, "1/3");
-        const ProgressScale scale = ScaleForKiB(FileSizeKiB(g_strCurrentFile, value));
+        // The size query opens the file again, which can block as long as
+        // the digest's own open; a run given up meanwhile is left alone.
+        const CString path = g_strCurrentFile;
+        BeginBlockingCall();
+        const std::uint64_t kib = FileSizeKiB(path, value);
+        if (!EndBlockingCall()) return;
+        const ProgressScale scale = ScaleForKiB(kib);
         g_nScaleShift = scale.shift;
         s_rangeMax = scale.range;
         g_display.SetBarRange(IDC_PROGRESS, scale.range);

@@ -15,6 +15,7 @@ set(QUELLIN_APP_SOURCES
   ${CMAKE_SOURCE_DIR}/jobs/CheckJob.cpp
   ${CMAKE_SOURCE_DIR}/jobs/TimerResolution.cpp
   ${CMAKE_SOURCE_DIR}/jobs/TargetList.cpp
+  ${CMAKE_SOURCE_DIR}/jobs/FilePath.cpp
   ${CMAKE_SOURCE_DIR}/intake/OpenFile.cpp
   ${CMAKE_SOURCE_DIR}/intake/DropFiles.cpp
 )

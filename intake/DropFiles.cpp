@@ -29,8 +29,6 @@ private:
     HDROP m_drop;
 };
 
-const int kPathBufferSize = 512;
-
 void ResetBar(const CWnd& bar) {
     bar.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, 1));
     bar.SendMessage(PBM_SETPOS, 0);
@@ -56,7 +54,7 @@ void CDigestDlg::OnDropFiles(HDROP hDropInfo) {
     ResetBar(*g_pTotalProgress);
     SetDlgItemText(IDC_COPY, "复制");
 
-    std::vector<char> buffer(kPathBufferSize);
+    std::vector<char> buffer;
     int n = static_cast<int>(::DragQueryFileA(drop.get(), 0xFFFFFFFF, nullptr, 0));
     // A drop whose only item has no path carries nothing.
     if (n == 1 && ::DragQueryFileA(drop.get(), 0, nullptr, 0) == 0) n = 0;
@@ -69,8 +67,12 @@ void CDigestDlg::OnDropFiles(HDROP hDropInfo) {
 
     int passes = 0;
     for (int i = 0; i < g_nItems; ++i, passes = i) {
-        const UINT len = ::DragQueryFileA(drop.get(), static_cast<UINT>(i), buffer.data(), kPathBufferSize);
-        const CString path(buffer.data(), static_cast<int>(len < kPathBufferSize ? len : kPathBufferSize - 1));
+        // Each path is read whole, however long: a path cut short could name
+        // another file or folder.
+        const UINT need = ::DragQueryFileA(drop.get(), static_cast<UINT>(i), nullptr, 0);
+        buffer.assign(need + 1, '\0');
+        const UINT len = ::DragQueryFileA(drop.get(), static_cast<UINT>(i), buffer.data(), need + 1);
+        const CString path(buffer.data(), static_cast<int>(len <= need ? len : need));
         const bool folder = IsFolderPath(path);
         if (n == 1 && !folder) {
             if (g_bCompact == 0) SetCompactMode(1);

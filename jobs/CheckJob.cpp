@@ -4,14 +4,58 @@
 #include <mbstring.h>
 
 #include <memory>
+#include <vector>
 
 #include "app/DigestDlg.h"
 #include "app/RunDisplay.h"
 #include "digest/FileDigest.h"
+#include "jobs/FilePath.h"
 #include "jobs/JobState.h"
 #include "jobs/TargetList.h"
 
+EndProcessFn g_pfnEndProcess = &::ExitProcess;
+
 namespace {
+
+// What one run shares between the window thread and its checking thread.
+struct RunState {
+    RunTicket ticket;
+    // The row being digested; kWalking during the expansion, kSingle while
+    // the single path of the compact layout is digested.
+    std::atomic<int> row{kWalking};
+    static const int kWalking = -2;
+    static const int kSingle = -1;
+};
+
+// What the checking thread is started with.
+struct RunParams {
+    CString path;
+    std::shared_ptr<RunState> run;
+};
+
+// Window thread: the run of the current checking thread, and the list's
+// entries when it started (a run given up during the walk puts them back).
+std::shared_ptr<RunState> s_run;
+std::vector<CString> s_runTargets;
+// Window thread: threads of runs given up, left to end on their own.
+std::vector<HANDLE> s_givenUpThreads;
+// Window thread: the run Stop was pressed for (compared only, never used).
+const RunState* s_stoppedRun = nullptr;
+
+// How long Stop and exit let the checking thread end by itself before they
+// give its run up: a thread between reads sees the cleared flag within one
+// 1 KiB read, far sooner.
+const DWORD kStopWaitMs = 20;
+const DWORD kExitWaitMs = 200;
+// How long they wait at most for a thread that is neither ending nor inside
+// a file system call (it is between two such calls, which takes microseconds).
+const DWORD kBetweenCallsWaitMs = 500;
+
+using CancelIoFn = BOOL(WINAPI*)(HANDLE);
+// CancelSynchronousIo (Windows Vista and later): asks the thread's file
+// system call to return at once.
+const CancelIoFn s_pfnCancelSynchronousIo = reinterpret_cast<CancelIoFn>(
+    reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CancelSynchronousIo")));
 
 // The window thread's own handle and id of the checking thread, closed when
 // the thread has ended. g_hCheckThread is the same handle as the thread sees
@@ -24,6 +68,8 @@ bool s_checkThreadDone = false;
 // Retries the closing of a thread handle whose thread had not quite ended
 // when its last message arrived.
 const UINT_PTR kReapTimerId = 0x5153;
+// Gives a stopped run up when its thread is still stuck in a call.
+const UINT_PTR kGiveUpTimerId = 0x5154;
 
 const char kPlaceholderOneFolder[] = "一个文件夹";
 const char kPlaceholderSeveral[] = "多个文件夹及文件";
@@ -47,16 +93,116 @@ bool ReapCheckThread() {
     return s_checkThread == nullptr;
 }
 
-// Waits for the checking thread to end while still carrying out the window
-// calls it sends, so that neither thread waits for the other forever.
-void WaitForCheckThread() {
-    while (s_checkThread) {
-        const DWORD r = ::MsgWaitForMultipleObjects(1, &s_checkThread, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (r == WAIT_OBJECT_0) break;
+// Asks the file system call the checking thread is inside to return at
+// once; only while it is inside one: a cancel that reached the thread while
+// it waits for the window (a sent message) could cut that wait short.
+void CancelFileSystemCall() {
+    if (s_pfnCancelSynchronousIo && s_run && s_run->ticket.state.load() == RunTicket::kInCall)
+        s_pfnCancelSynchronousIo(s_checkThread);
+}
+
+// Handles the window calls the checking thread sends (its texts, its
+// closing step) for up to ms, or until the thread has ended.
+void WaitWithSentMessages(DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (!s_checkThread || s_checkThreadDone) return;
+        const DWORD spent = ::GetTickCount() - start;
+        if (spent >= ms) return;
+        const DWORD r = ::MsgWaitForMultipleObjects(1, &s_checkThread, FALSE, ms - spent, QS_SENDMESSAGE);
+        if (r == WAIT_OBJECT_0) return;
         MSG msg;
         ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // delivers the sent messages
     }
-    ReapCheckThread();
+}
+
+// The window's side of the closing step, for a run whose thread is stuck in
+// a file system call: what the thread would show after a Stop.
+void CloseGivenUpRun(CDigestDlg* dlg, int row) {
+    g_display.End();  // shows what the thread recorded before it got stuck
+    LowerTimerResolution();  // the stuck thread will not
+    CString text;
+    if (row == RunState::kSingle || g_bCompact == 1) {
+        dlg->SetDlgItemText(IDC_STATUS, "全文MD5值校验失败.");
+        dlg->SetDlgItemText(IDC_STAGE, "3/3");
+        dlg->SetDlgItemText(IDC_MD5, kFailed);
+    } else {
+        if (row >= 0) {
+            // The file it was reading failed, as after any Stop inside a file.
+            g_pFileList->SetItemText(row, 1, kFailedRow);
+            dlg->SetDlgItemText(IDC_STATUS, "全文MD5值校验失败.");
+            dlg->SetDlgItemText(IDC_STAGE, "3/3");
+            dlg->GetDlgItem(IDC_TOTALPROGRESS).SendMessage(PBM_SETPOS, static_cast<WPARAM>(row + 1));
+            text.Format("%d/%d", row + 1, g_nItems);
+        } else {
+            // Stuck in the walk: every entry stays a target, as after a Stop
+            // during the walk, so that the next Start checks them all.
+            g_pFileList->SendMessage(LVM_DELETEALLITEMS);
+            int i = 0;
+            for (const CString& entry : s_runTargets) g_pFileList->InsertItem(LVIF_TEXT, i++, entry, 0, 0, 0, 0);
+            g_nItems = i;
+            text.Format("%d", i);
+        }
+        dlg->SetDlgItemText(IDC_LISTCOUNT, text);
+        dlg->SetDlgItemText(IDC_LISTSTATUS, "全部文件全文MD5校验失败.");
+        dlg->SetDlgItemText(IDC_MD5, "全部文件全文MD5校验失败");
+    }
+    dlg->GetDlgItem(IDOK).EnableWindow(TRUE);
+    dlg->GetDlgItem(IDC_STOP).EnableWindow(FALSE);
+    dlg->GetDlgItem(IDC_OPEN).EnableWindow(TRUE);
+}
+
+// Gives the current run up if its thread is stuck in a file system call,
+// and closes the run on the window thread. The stuck thread is left to end
+// on its own and touches nothing shared when its call returns. False when
+// the thread is between two calls (it will see the cleared flag at once).
+bool TryGiveUpRun(CDigestDlg* dlg) {
+    if (!s_run || !GiveUpRun(&s_run->ticket)) return false;
+    const int row = s_run->row.load();
+    s_givenUpThreads.push_back(s_checkThread);
+    s_checkThread = nullptr;
+    s_checkThreadId = 0;
+    s_run.reset();
+    g_bWorking = 0;
+    g_hCheckThread = nullptr;
+    CloseGivenUpRun(dlg, row);
+    return true;
+}
+
+bool CheckThreadRunning() {
+    return s_checkThread && !s_checkThreadDone && ::WaitForSingleObject(s_checkThread, 0) != WAIT_OBJECT_0;
+}
+
+// After the run flag was cleared: lets the checking thread end by itself for
+// up to waitMs, then gives its run up if it is stuck in a call. True when no
+// thread of this run is left working (it ended, or its run was given up).
+bool EndOrGiveUpRun(CDigestDlg* dlg, DWORD waitMs) {
+    if (!CheckThreadRunning()) return true;
+    // A stuck call is asked to return first; where the system does not
+    // cancel it, the run is given up below.
+    CancelFileSystemCall();
+    WaitWithSentMessages(waitMs);
+    const DWORD start = ::GetTickCount();
+    while (CheckThreadRunning()) {
+        if (TryGiveUpRun(dlg)) return true;
+        if (::GetTickCount() - start >= kBetweenCallsWaitMs) return false;
+        WaitWithSentMessages(1);
+    }
+    return true;
+}
+
+// Closes the handles of given-up threads that have ended by now; true when
+// one is still stuck.
+bool GivenUpThreadsRemain() {
+    std::vector<HANDLE> alive;
+    for (HANDLE h : s_givenUpThreads) {
+        if (::WaitForSingleObject(h, 0) == WAIT_OBJECT_0)
+            ::CloseHandle(h);
+        else
+            alive.push_back(h);
+    }
+    s_givenUpThreads.swap(alive);
+    return !s_givenUpThreads.empty();
 }
 
 }  // namespace
@@ -66,6 +212,7 @@ bool IsCheckBusy() {
     // rather than refuse the user (it takes microseconds).
     if (s_checkThread && s_checkThreadDone) ::WaitForSingleObject(s_checkThread, 1000);
     ReapCheckThread();
+    GivenUpThreadsRemain();  // closes the handles of those that have ended
     return g_bWorking != 0 || s_checkThread != nullptr;
 }
 
@@ -76,7 +223,8 @@ void CDigestDlg::OnOK() {
 
     g_bWorking = 1;
     UpdateData(TRUE);
-    const bool accepted = m_finder.FindFile(m_strPath) || SameText(m_strPath, kPlaceholderOneFolder) ||
+    // Every name as the file it is (a file "aux.txt" is no device).
+    const bool accepted = m_finder.FindFile(ExtendedPath(m_strPath)) || SameText(m_strPath, kPlaceholderOneFolder) ||
                           SameText(m_strPath, kPlaceholderSeveral);
     m_finder.Close();
     if (!accepted) {
@@ -94,11 +242,16 @@ void CDigestDlg::OnOK() {
 
     // The thread works on its own copy of the path; it never touches the
     // dialog's members.
-    auto path = std::make_unique<CString>(m_strPath);
+    auto params = std::make_unique<RunParams>();
+    params->path = m_strPath;
+    params->run = std::make_shared<RunState>();
+    s_runTargets.clear();
+    for (int i = 0; i < g_nItems && g_bCompact == 0; ++i) s_runTargets.push_back(g_pFileList->GetItemText(i, 0));
     g_display.Begin(m_hWnd, g_pFileList->m_hWnd);
-    g_hCheckThread = ::CreateThread(nullptr, 0, CheckThreadProc, path.get(), 0, &g_dwCheckThreadId);
+    g_hCheckThread = ::CreateThread(nullptr, 0, CheckThreadProc, params.get(), 0, &g_dwCheckThreadId);
     if (g_hCheckThread) {
-        path.release();
+        s_run = params->run;
+        params.release();
         s_checkThread = g_hCheckThread;
         s_checkThreadId = g_dwCheckThreadId;
         s_checkThreadDone = false;
@@ -116,21 +269,32 @@ void CDigestDlg::OnOK() {
 void CDigestDlg::OnButtonStop() {
     g_bWorking = 0;
     GetDlgItem(IDC_STOP).EnableWindow(FALSE);
+    // A thread stuck in a read (a hung share) must not hold the window: its
+    // read is cancelled, and if that does not end the run soon, the run is
+    // given up (OnTimer).
+    if (!CheckThreadRunning()) return;
+    CancelFileSystemCall();
+    s_stoppedRun = s_run.get();
+    ::SetTimer(m_hWnd, kGiveUpTimerId, kStopWaitMs, nullptr);
 }
 
 void CDigestDlg::OnCancel() {
     if (g_bWorking != 0 &&
         MessageBox("程序正在工作，您确定要退出程序吗?", "提示信息", MB_YESNO) != IDYES)
         return;
-    // The checking thread must be gone before the window is: stop it and
-    // wait, handling its last window calls meanwhile. It may sit in a call
-    // that takes long to return (opening a file on an unreachable network
-    // share): the user sees the program gone at once.
+    // The checking thread must be gone or given up before the window is:
+    // stop it and wait a moment, handling its last window calls meanwhile.
+    // It may sit in a call that does not return (a read from a hung share):
+    // the user sees the window gone at once, and the program ends without
+    // waiting for that call, as it writes nothing that could be lost.
     g_bWorking = 0;
     RemoveTrayIcon();
     if (!ReapCheckThread()) ShowWindow(SW_HIDE);
-    WaitForCheckThread();
+    const bool done = EndOrGiveUpRun(this, kExitWaitMs);
+    ReapCheckThread();
+    const bool stuck = !done || GivenUpThreadsRemain();
     CDialog::OnCancel();
+    if (stuck) g_pfnEndProcess(0);
 }
 
 LRESULT CDigestDlg::OnCheckThreadEnded(WPARAM threadId, LPARAM) {
@@ -146,6 +310,13 @@ void CDigestDlg::OnTimer(UINT_PTR id) {
         g_display.OnTimer();
     } else if (id == kReapTimerId) {
         if (ReapCheckThread()) ::KillTimer(m_hWnd, kReapTimerId);
+    } else if (id == kGiveUpTimerId) {
+        // Only for the run that was stopped, while its thread still works;
+        // a thread between two calls is given the next tick.
+        if (s_run.get() != s_stoppedRun || !CheckThreadRunning() || TryGiveUpRun(this))
+            ::KillTimer(m_hWnd, kGiveUpTimerId);
+        else
+            ::SetTimer(m_hWnd, kGiveUpTimerId, 1, nullptr);
     } else {
         Default();
     }
@@ -154,13 +325,18 @@ void CDigestDlg::OnTimer(UINT_PTR id) {
 LRESULT CDigestDlg::OnRunDisplay(WPARAM wParam, LPARAM lParam) { return g_display.OnMessage(wParam, lParam); }
 
 DWORD WINAPI CheckThreadProc(LPVOID param) {
-    const std::unique_ptr<CString> path(static_cast<CString*>(param));
+    const std::unique_ptr<RunParams> params(static_cast<RunParams*>(param));
+    const CString* const path = &params->path;
+    RunState& run = *params->run;
+    SetThreadRunTicket(&run.ticket);
     CDigestDlg* dlg = static_cast<CDigestDlg*>(AfxGetMainWnd());
     char buffer[256] = {};
     RaiseTimerResolution();
 
     g_display.Call([dlg] { dlg->SetDlgItemText(IDC_MD5, ""); });
     ExpandTargetList();
+    // Given up while stuck in the walk: the window has closed the run.
+    if (RunGivenUp()) return 0;
 
     // What the closing step shows and whether the run completed. The texts
     // that tell the run's outcome are drawn in that step, together with the
@@ -171,7 +347,10 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
     bool completed = false;
     if (g_bCompact == 1) {
         g_strCurrentFile = *path;
-        if (DigestFile(*path, reinterpret_cast<unsigned char*>(buffer), 0) == 1) {
+        run.row = RunState::kSingle;
+        const int digested = DigestFile(ExtendedPath(*path), reinterpret_cast<unsigned char*>(buffer), 0);
+        if (RunGivenUp()) return 0;
+        if (digested == 1) {
             g_bWorking = 0;
             g_display.SetBarPos(IDC_PROGRESS, 1);
         }
@@ -191,7 +370,11 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
         const int rows = static_cast<int>(g_listedPaths.size());
         for (int i = 0; i < g_nItems && g_bWorking == 1;) {
             g_strCurrentFile = i < rows ? g_listedPaths[static_cast<size_t>(i)] : CString();
-            const int digested = DigestFile(g_strCurrentFile, reinterpret_cast<unsigned char*>(buffer), 0);
+            // The row keeps the path as listed; the file is opened as the
+            // file it is, whatever its name ("nul", "com1", "aux.txt").
+            run.row = i;
+            const int digested = DigestFile(ExtendedPath(g_strCurrentFile), reinterpret_cast<unsigned char*>(buffer), 0);
+            if (RunGivenUp()) return 0;
             const char* status;
             if (digested == 1) {
                 g_display.SetBarPos(IDC_PROGRESS, 1);

@@ -12,7 +12,12 @@
 // ended (the interval between Stop and the thread's last step included).
 bool IsCheckBusy();
 
-// The checking thread. It owns and deletes param, a heap CString with the
-// path that Start accepted.
+// The checking thread. It owns and deletes param, the run's parameters made
+// by Start (the path it accepted and the run's shared state).
 DWORD WINAPI CheckThreadProc(LPVOID param);
 
+// Ends the process when exit leaves a checking thread stuck in a call that
+// does not return. ExitProcess unless replaced (the window tests, which run
+// the dialog inside their own process, record the call instead).
+using EndProcessFn = void(WINAPI*)(UINT);
+extern EndProcessFn g_pfnEndProcess;

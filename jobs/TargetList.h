@@ -32,3 +32,8 @@ bool IsFolderPath(const char* path);
 // unless replaced (tests imitate file systems that report no index).
 using FileInformationFn = BOOL(WINAPI*)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
 extern FileInformationFn g_pfnGetFileInformation;
+// GetFileInformationByHandleEx where the system has it (Windows Vista and
+// later), else null; the walk asks it first for the 128-bit file id (class
+// FileIdInfo, Windows 8 and later). Tests replace it too.
+using FileInformationExFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+extern FileInformationExFn g_pfnGetFileInformationEx;

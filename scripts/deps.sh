@@ -22,12 +22,14 @@ QUELLIN_PACKAGES_RUN=(
 #   libssl-dev openssl     reference digests for the tests
 #   xdotool                driving windows under Xvfb
 #   clang libclang-rt-14-dev  libFuzzer (clang's runtime is only recommended by clang)
+#   fuse3 libfuse3-dev     the test file system that fails, blocks and lies on purpose
 QUELLIN_PACKAGES_TEST=(
     "${QUELLIN_PACKAGES_RUN[@]}"
     g++ g++-mingw-w64-i686
     googletest libgtest-dev libssl-dev openssl
     xdotool
     clang libclang-rt-14-dev
+    fuse3 libfuse3-dev
 )
 
 _qd_installed() {

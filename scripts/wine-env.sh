@@ -233,6 +233,11 @@ qw_server_start() {
 }
 
 qw_teardown() {
+    # The tests' fault file system, should a test run have left it mounted:
+    # first, so that no Wine program is left waiting on one of its reads.
+    if [ -n "${QW_BUILD_DIR:-}" ] && [ -s "$QW_BUILD_DIR/tests/wine/fault-fs/pid" ]; then
+        sh "$QUELLIN_ROOT/tests/fuse/fault_fs.sh" unmount "$QW_BUILD_DIR/tests/wine/fault-fs"
+    fi
     [ -n "$QW_IDLE_PID" ] && kill "$QW_IDLE_PID" 2>/dev/null
     if [ -n "$QW_SERVER_STARTED" ] && [ -n "${WINEPREFIX:-}" ]; then
         "$QW_WINESERVER" -k >/dev/null 2>&1     # ends every Wine process of the prefix

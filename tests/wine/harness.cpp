@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "jobs/CheckJob.h"
 #include "res/resource.h"
 
 namespace harness {
@@ -11,6 +14,20 @@ void ReportAsTestFailure(const char* file, int line, const std::string& what) { 
 
 // Installed before any test runs: this file is linked into every window test.
 const bool s_reporterInstalled = (SetFailureReporter(&ReportAsTestFailure), true);
+
+// Exit ends the process itself when it leaves a checking thread stuck in a
+// call. In a window test that would end the test program in the middle of
+// its tests with exit code 0: it ends it with a failure instead. Tests that
+// expect it record the call in its place.
+void WINAPI EndProcessInTest(UINT) {
+    std::fprintf(stderr, "harness: exit left a checking thread stuck in a call and ended the test program\n");
+    std::fflush(stderr);
+    ExitProcess(4);
+}
+class EndProcessGuard : public ::testing::Environment {
+    void SetUp() override { g_pfnEndProcess = &EndProcessInTest; }
+};
+const ::testing::Environment* const s_endProcessGuard = ::testing::AddGlobalTestEnvironment(new EndProcessGuard);
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #       ok.txt       a file it can read,
 #       F            a file whose full path is 300 characters, and
 #       S/inner.txt  a folder whose path is 281 characters, with a file in it;
+#   devices/         files named like devices (aux.txt, com1, nul, ...);
 #   noaccess/        a folder without any permissions, holding a file
 #                    (not made when running as root, who may read it anyway:
 #                    the file as-root says so instead).
@@ -35,3 +36,9 @@ else
     echo hidden > "$top/noaccess/hidden.txt"
     chmod 000 "$top/noaccess"
 fi
+
+# Files named like devices, each holding its own name and a line feed.
+mkdir "$top/devices"
+for n in aux.txt com1 nul con prn.log nul.txt plain.txt; do
+    printf '%s\n' "$n" > "$top/devices/$n"
+done
