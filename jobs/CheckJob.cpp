@@ -47,6 +47,9 @@ const RunState* s_stoppedRun = nullptr;
 // 1 KiB read, far sooner.
 const DWORD kStopWaitMs = 20;
 const DWORD kExitWaitMs = 200;
+// How long exit waits for the threads of runs that a Stop gave up: on a busy
+// machine a thread that was only slow can still be ending.
+const DWORD kGivenUpExitWaitMs = 500;
 // How long they wait at most for a thread that is neither ending nor inside
 // a file system call (it is between two such calls, which takes microseconds).
 const DWORD kBetweenCallsWaitMs = 500;
@@ -205,6 +208,17 @@ bool GivenUpThreadsRemain() {
     return !s_givenUpThreads.empty();
 }
 
+// Gives the threads of the first count given-up runs up to ms to end: a
+// thread that was only slow, not stuck (a busy machine can keep it from
+// running for longer than Stop waits), ends within moments.
+void WaitForGivenUpThreads(size_t count, DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    for (size_t i = 0; i < count && i < s_givenUpThreads.size(); ++i) {
+        const DWORD spent = ::GetTickCount() - start;
+        ::WaitForSingleObject(s_givenUpThreads[i], spent < ms ? ms - spent : 0);
+    }
+}
+
 }  // namespace
 
 bool IsCheckBusy() {
@@ -289,9 +303,13 @@ void CDigestDlg::OnCancel() {
     // waiting for that call, as it writes nothing that could be lost.
     g_bWorking = 0;
     RemoveTrayIcon();
-    if (!ReapCheckThread()) ShowWindow(SW_HIDE);
+    if (!ReapCheckThread() || GivenUpThreadsRemain()) ShowWindow(SW_HIDE);
+    const size_t givenUpBefore = s_givenUpThreads.size();
     const bool done = EndOrGiveUpRun(this, kExitWaitMs);
     ReapCheckThread();
+    // Runs given up by an earlier Stop get their moment too; one given up
+    // just now was stuck for the whole wait already.
+    WaitForGivenUpThreads(givenUpBefore, kGivenUpExitWaitMs);
     const bool stuck = !done || GivenUpThreadsRemain();
     CDialog::OnCancel();
     if (stuck) g_pfnEndProcess(0);

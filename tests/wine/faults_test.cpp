@@ -906,6 +906,25 @@ TEST_F(FuseFaults, StopWhileAReadDoesNotReturn) {
     EXPECT_EQ(g_bWorking.load(), 0);
 }
 
+// A run given up by Stop, whose read returns just before the user leaves:
+// its thread needs only a moment to end, and the program closes normally
+// instead of ending the process as if a call were still stuck.
+TEST_F(FuseFaults, ExitJustAfterAGivenUpReadReturnedClosesNormally) {
+    TempDir dir;
+    const std::string after = dir.Sub("after.bin");
+    WriteFile(after, 2000, 1);
+    App app;
+    HWND dlg = app.hwnd();
+    ASSERT_NO_FATAL_FAILURE(StartHeld(app, "hold.bin", after));
+    const CheckThread thread(app);
+    ASSERT_NO_FATAL_FAILURE(StopWithin100Ms(dlg, "before a release and an exit"));
+    Release();
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);  // idle: no question
+    EXPECT_TRUE(app.Ended(5000));
+    EXPECT_EQ(m_endProcess.calls, 0) << "the process was ended as if the thread were still stuck";
+    EXPECT_TRUE(thread.Ended(10000));
+}
+
 // Stop while the walk waits on a folder listing that does not return: the
 // window is idle within 100 ms and every dropped entry stays a target, as
 // after any Stop during the walk.
