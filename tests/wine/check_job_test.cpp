@@ -470,57 +470,73 @@ TEST(Busy, ALateEndOfThreadMessageDoesNotHoldTheWindow) {
     }));
 }
 
-// Every run raises the system timer's resolution once and restores it once,
-// before the window shows the run as ended.
-namespace timer_period {
-int s_begun = 0, s_ended = 0, s_badArgs = 0;
+// The calls a run makes about the system timer, recorded in order: B and E
+// for timeBeginPeriod(1) and timeEndPeriod(1), O and R for opting out of
+// timer-resolution throttling and returning to the system's choice.
+namespace timer_calls {
+std::string s_calls;
+BOOL s_accept = TRUE;
 MMRESULT WINAPI Begin(UINT ms) {
-    ++s_begun;
-    if (ms != 1) ++s_badArgs;
+    s_calls += ms == 1 ? "B" : "?";
     return TIMERR_NOERROR;
 }
 MMRESULT WINAPI End(UINT ms) {
-    ++s_ended;
-    if (ms != 1) ++s_badArgs;
+    s_calls += ms == 1 ? "E" : "?";
     return TIMERR_NOERROR;
 }
-}  // namespace timer_period
+BOOL WINAPI Set(HANDLE process, PROCESS_INFORMATION_CLASS what, LPVOID info, DWORD size) {
+    const auto* state = static_cast<const PROCESS_POWER_THROTTLING_STATE*>(info);
+    if (process != GetCurrentProcess() || what != ProcessPowerThrottling || size != sizeof *state ||
+        state->Version != PROCESS_POWER_THROTTLING_CURRENT_VERSION || state->StateMask != 0)
+        s_calls += "?";
+    else if (state->ControlMask == PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION)
+        s_calls += "O";  // opted out: timer requests honoured with no window shown
+    else if (state->ControlMask == 0)
+        s_calls += "R";  // returned to the system's choice
+    else
+        s_calls += "?";
+    return s_accept;
+}
+}  // namespace timer_calls
 
+// Every run raises the system timer's resolution once and restores it once,
+// before the window shows the run as ended (here a system without the
+// throttling opt-out).
 TEST(ListRun, TimerResolutionIsRaisedAndRestoredOncePerRun) {
-    using namespace timer_period;
+    using namespace timer_calls;
     TempDir dir;
     const std::string a = dir.Sub("a.bin"), folder = dir.Sub("f");
     WriteFile(a, 3000);
     WriteFile(dir.Sub("f\\b.bin"), 10);
+    const SetProcessInformationFn system = g_pfnSetProcessInformation;
+    g_pfnSetProcessInformation = nullptr;
     g_pfnTimeBeginPeriod = &Begin;
     g_pfnTimeEndPeriod = &End;
+    s_calls.clear();
     {
         App app;
         HWND dlg = app.hwnd();
         CheckPath(app, a);  // a single file
         ASSERT_TRUE(WaitIdle(dlg));
-        EXPECT_EQ(s_begun, 1);
-        EXPECT_EQ(s_ended, 1);
+        EXPECT_EQ(s_calls, "BE");
         Drop(app, {folder});  // a list, stopped if it is still going
         Start(dlg);
         TryClick(app, IDC_STOP);
         ASSERT_TRUE(WaitIdle(dlg));
-        EXPECT_EQ(s_begun, 2);
-        EXPECT_EQ(s_ended, 2);
+        EXPECT_EQ(s_calls, "BEBE");
         Drop(app, {a, folder});  // a list, completed
         Start(dlg);
         ASSERT_TRUE(WaitIdle(dlg));
         EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
-        EXPECT_EQ(s_begun, 3);
-        EXPECT_EQ(s_ended, 3);
-        EXPECT_EQ(s_badArgs, 0);
+        EXPECT_EQ(s_calls, "BEBEBE");
         SetDlgItemTextA(dlg, IDC_PATH, dir.Sub("missing.bin").c_str());  // refused: no run
         PostClick(dlg, IDOK);
         HWND box = WaitForOwnedDialog(dlg);
         ASSERT_NE(box, nullptr);
         Answer(box, IDOK);
-        EXPECT_EQ(s_begun, 3);
+        EXPECT_EQ(s_calls, "BEBEBE");
     }
+    g_pfnSetProcessInformation = system;
     g_pfnTimeBeginPeriod = &timeBeginPeriod;
     g_pfnTimeEndPeriod = &timeEndPeriod;
 }
@@ -855,39 +871,14 @@ TEST(ListDisplay, CountersAndClosingTextsNeverRunAheadOfTheRows) {
     EXPECT_EQ(Counter(dlg), std::to_string(n) + "/" + std::to_string(n));
 }
 
+
 // Where the system has the opt-out from timer-resolution throttling (Windows
 // 11), a run takes it after raising the resolution and gives it back before
 // lowering it, once each; where the system refuses it (Windows 8 and 10
 // have the function but not the flag) nothing is undone; where the function
 // is missing (before Windows 8) nothing is called.
-namespace throttling {
-std::string s_calls;
-BOOL s_accept = TRUE;
-MMRESULT WINAPI Begin(UINT ms) {
-    s_calls += ms == 1 ? "B" : "?";
-    return TIMERR_NOERROR;
-}
-MMRESULT WINAPI End(UINT ms) {
-    s_calls += ms == 1 ? "E" : "?";
-    return TIMERR_NOERROR;
-}
-BOOL WINAPI Set(HANDLE process, PROCESS_INFORMATION_CLASS what, LPVOID info, DWORD size) {
-    const auto* state = static_cast<const PROCESS_POWER_THROTTLING_STATE*>(info);
-    if (process != GetCurrentProcess() || what != ProcessPowerThrottling || size != sizeof *state ||
-        state->Version != PROCESS_POWER_THROTTLING_CURRENT_VERSION || state->StateMask != 0)
-        s_calls += "?";
-    else if (state->ControlMask == PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION)
-        s_calls += "O";  // opted out: timer requests honoured with no window shown
-    else if (state->ControlMask == 0)
-        s_calls += "R";  // returned to the system's choice
-    else
-        s_calls += "?";
-    return s_accept;
-}
-}  // namespace throttling
-
 TEST(ListRun, TimerThrottlingOptOutOncePerRunOnlyWhereTheSystemHasIt) {
-    using namespace throttling;
+    using namespace timer_calls;
     TempDir dir;
     const std::string a = dir.Sub("a.bin"), folder = dir.Sub("f");
     WriteFile(a, 3000);
@@ -899,11 +890,13 @@ TEST(ListRun, TimerThrottlingOptOutOncePerRunOnlyWhereTheSystemHasIt) {
         App app;
         HWND dlg = app.hwnd();
         g_pfnSetProcessInformation = &Set;  // Windows 11
+        s_calls.clear();
+        s_accept = TRUE;
         CheckPath(app, a);
         ASSERT_TRUE(WaitIdle(dlg));
-        Drop(app, {folder});  // a list, stopped
+        Drop(app, {folder});  // a list, stopped if it is still going
         Start(dlg);
-        Click(dlg, IDC_STOP);
+        TryClick(app, IDC_STOP);
         ASSERT_TRUE(WaitIdle(dlg));
         EXPECT_EQ(s_calls, "BOREBORE");
         s_calls.clear();
