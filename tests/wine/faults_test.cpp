@@ -996,8 +996,9 @@ TEST_F(FuseFaults, ASlowFileTheWindowAnswersAndStopWorks) {
     }, 20000));
     std::printf("slow file: %d answers, slowest %.1f ms\n", answers, worst);
     EXPECT_EQ(ItemText(dlg, IDC_MD5), expected);
-    // Every answer is printed; a window that waited for the reads would take
-    // the whole file's time (seconds), a busy machine only adds some.
+    // The slowest answer is printed (a few ms when the machine is quiet); the
+    // limit leaves room for a loaded machine and catches a window held by
+    // the reads.
     EXPECT_LE(worst, 1000.0) << "the window did not answer while the slow file was read";
 
     Click(dlg, IDOK);
