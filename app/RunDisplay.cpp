@@ -14,7 +14,7 @@ namespace {
 // per chunk of a flush: the window answers input in between.
 const DWORD kTickBudgetMs = 12;
 const DWORD kFlushBudgetMs = 20;
-// A frozen list is shown at least this often while rows go in.
+// A frozen list is shown at least this often while rows and results go in.
 const DWORD kShowRowsMs = 250;
 // Results taken from the queue at a time.
 const size_t kBatch = 64;
@@ -104,7 +104,7 @@ void CRunDisplay::ShowRows(bool keepFrozen) {
 size_t CRunDisplay::Render(DWORD budgetMs) {
     const double start = NowMs();
     size_t left = 0;
-    bool rowsChanged = false;
+    bool changed = false;  // anything put into the list this time
     std::vector<Op> batch;
     for (;;) {
         batch.clear();
@@ -118,8 +118,9 @@ size_t CRunDisplay::Render(DWORD budgetMs) {
         }
         if (batch.empty()) break;
         m_applied += batch.size();
+        changed = true;
         for (const Op& op : batch) {
-            if (op.kind != Op::kResult && !m_frozen) {
+            if (!m_frozen) {
                 ::SendMessageA(m_list, WM_SETREDRAW, FALSE, 0);
                 m_frozen = true;
             }
@@ -130,7 +131,6 @@ size_t CRunDisplay::Render(DWORD budgetMs) {
                 row.iItem = op.row;
                 row.pszText = const_cast<char*>(op.text.c_str());
                 ::SendMessageA(m_list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row));
-                rowsChanged = true;
                 break;
             }
             case Op::kResult: {
@@ -147,16 +147,15 @@ size_t CRunDisplay::Render(DWORD budgetMs) {
                     const int count = static_cast<int>(::SendMessageA(m_list, LVM_GETITEMCOUNT, 0, 0));
                     for (int r = count - 1; r >= op.row; --r) ::SendMessageA(m_list, LVM_DELETEITEM, r, 0);
                 }
-                rowsChanged = true;
                 break;
             }
             }
         }
         if (left == 0 || (budgetMs != 0 && NowMs() - start >= budgetMs)) break;
     }
-    // Rows still going in: shown a few times a second. A tick that adds none
-    // (only results, or nothing) lets the list draw itself again.
-    if (m_frozen && (!rowsChanged || ::GetTickCount() - m_lastShown >= kShowRowsMs)) ShowRows(false);
+    // Rows or results still going in: shown a few times a second. A tick
+    // with nothing for the list lets it draw itself again.
+    if (m_frozen && (!changed || ::GetTickCount() - m_lastShown >= kShowRowsMs)) ShowRows(false);
 
     // The latest texts and bar positions; only changes reach the controls. A
     // text or overall-bar value waits until the results queued before it are

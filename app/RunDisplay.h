@@ -105,10 +105,11 @@ private:
     std::deque<Op> m_ops;
     size_t m_queued = 0;   // results queued in this run (under m_lock)
     size_t m_applied = 0;  // results put into the list (window thread)
-    // Window thread: the list is kept from redrawing while rows go in (a
-    // redrawing list recomputes its scroll bars for every row), and shown at
-    // least every kShowRowsMs meanwhile; as soon as a tick adds no rows
-    // (results only, or nothing) it redraws normally again.
+    // Window thread: the list is kept from redrawing while rows or results
+    // go in (a redrawing list recomputes its scroll bars for every row, and
+    // under Wine redraws for every result), and shown at least every
+    // kShowRowsMs meanwhile; as soon as a tick brings it nothing it redraws
+    // normally again.
     bool m_frozen = false;
     DWORD m_lastShown = 0;
 };
