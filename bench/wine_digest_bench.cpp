@@ -66,8 +66,7 @@ public:
     SetPosCounter() {
         s_app->OnUi([] {
             s_barSetPos = 0;
-            s_barProc = reinterpret_cast<WNDPROC>(
-                SetWindowLongPtrA(s_bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BarProc)));
+            s_barProc = harness::Subclass(s_bar, &BarProc);
         });
     }
     ~SetPosCounter() { Stop(); }
@@ -76,7 +75,7 @@ public:
     // Removes the subclass; returns the count.
     long Stop() {
         if (!m_stopped) {
-            s_app->OnUi([] { SetWindowLongPtrA(s_bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(s_barProc)); });
+            s_app->OnUi([] { harness::Subclass(s_bar, s_barProc); });
             m_stopped = true;
         }
         return s_barSetPos;

@@ -788,10 +788,6 @@ LRESULT CALLBACK SlowList(HWND h, UINT msg, WPARAM w, LPARAM l) {
     return CallWindowProcA(s_oldList, h, msg, w, l);
 }
 
-WNDPROC Subclass(HWND h, WNDPROC proc) {
-    return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
-}
-
 }  // namespace
 
 // During a list run of large files the list on the screen (its pixels, not

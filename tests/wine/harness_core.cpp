@@ -228,6 +228,10 @@ HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
 
 std::string MessageBoxText(HWND box) { return ItemText(box, 0xFFFF); }
 
+WNDPROC Subclass(HWND wnd, WNDPROC proc) {
+    return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+}
+
 RECT ChildRect(HWND dlg, int id) {
     RECT r{};
     GetWindowRect(GetDlgItem(dlg, id), &r);

@@ -76,6 +76,10 @@ HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 5000);
 // The message text of a message box.
 std::string MessageBoxText(HWND box);
 
+// Replaces a window's procedure (on the window's own thread); returns the
+// one it had, to call on and to put back.
+WNDPROC Subclass(HWND wnd, WNDPROC proc);
+
 // Client-area rectangle of a child control, in the dialog's client coordinates.
 RECT ChildRect(HWND dlg, int id);
 

@@ -61,17 +61,17 @@ public:
         m_app.OnUi([&] {
             s_rec = Recorded{};
             HWND dlg = m_app.hwnd();
-            s_oldStatus = Swap(GetDlgItem(dlg, IDC_STATUS), TextSpy);
-            s_oldStage = Swap(GetDlgItem(dlg, IDC_STAGE), TextSpy);
-            s_oldBar = Swap(GetDlgItem(dlg, IDC_PROGRESS), BarSpy);
+            s_oldStatus = Subclass(GetDlgItem(dlg, IDC_STATUS), TextSpy);
+            s_oldStage = Subclass(GetDlgItem(dlg, IDC_STAGE), TextSpy);
+            s_oldBar = Subclass(GetDlgItem(dlg, IDC_PROGRESS), BarSpy);
         });
     }
     ~Spy() {
         m_app.OnUi([&] {
             HWND dlg = m_app.hwnd();
-            Swap(GetDlgItem(dlg, IDC_STATUS), s_oldStatus);
-            Swap(GetDlgItem(dlg, IDC_STAGE), s_oldStage);
-            Swap(GetDlgItem(dlg, IDC_PROGRESS), s_oldBar);
+            Subclass(GetDlgItem(dlg, IDC_STATUS), s_oldStatus);
+            Subclass(GetDlgItem(dlg, IDC_STAGE), s_oldStage);
+            Subclass(GetDlgItem(dlg, IDC_PROGRESS), s_oldBar);
         });
     }
     // Everything recorded so far, then a fresh record.
@@ -82,9 +82,6 @@ public:
     }
 
 private:
-    static WNDPROC Swap(HWND h, WNDPROC proc) {
-        return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
-    }
     const App& m_app;
 };
 
