@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "app/Texts.h"
 #include "res/resource.h"
 
 CStatic* g_pMailLink = nullptr;
@@ -50,7 +51,7 @@ BOOL CAboutDlg::OnInitDialog() {
 
     // The template's face and size, underlined.
     m_linkFont.CreateFont(12, 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, GB2312_CHARSET, OUT_CHARACTER_PRECIS,
-                          CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "宋体");
+                          CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, texts::kFontFace);
     g_pMailLink->SetFont(&m_linkFont, TRUE);
     g_pWebLink->SetFont(&m_linkFont, TRUE);
     return TRUE;

@@ -5,9 +5,11 @@
 #include <cstring>
 
 #include "app/DigestDlg.h"
+#include "app/Texts.h"
 #include "jobs/JobState.h"
 
 OpenClipboardFn g_pfnOpenClipboard = &::OpenClipboard;
+GlobalAllocFn g_pfnGlobalAlloc = &::GlobalAlloc;
 
 namespace {
 
@@ -16,14 +18,6 @@ namespace {
 // a copy counts as failed.
 const int kOpenAttempts = 5;
 const DWORD kOpenRetryMs = 20;
-
-const char kCopyFailed[] = "复制失败，剪贴板可能正被其他程序占用，请稍后再试！";
-
-const char kCopyQuestion[] =
-    "请问您在复制时是希望文件名带路径一起复制，\r\n"
-    "还是只复制对应MD5校验值加文件名？\r\n"
-    "选择“是”：执行对应MD5校验值加文件名带路径一起复制。\r\n"
-    "选择“否”：执行对应MD5校验值只加文件名一起复制。";
 
 // The part after the last backslash, or the whole path without one. Trail
 // bytes of double-byte characters that equal '\\' are not separators.
@@ -51,40 +45,47 @@ bool OpenClipboardPatiently(HWND owner) {
     }
 }
 
+// A movable block (what clipboard data must be) holding size bytes of data;
+// null when no memory is to be had.
+HGLOBAL MakeBlock(const void* data, SIZE_T size) {
+    HGLOBAL block = g_pfnGlobalAlloc(GMEM_MOVEABLE, size);
+    if (!block) return nullptr;
+    void* dest = ::GlobalLock(block);
+    if (!dest) {
+        ::GlobalFree(block);
+        return nullptr;
+    }
+    std::memcpy(dest, data, size);
+    ::GlobalUnlock(block);
+    return block;
+}
+
 }  // namespace
 
 int CopyTextToClipboard(const char* text, HWND owner) {
-    // Open first: while another program holds the clipboard nothing is
-    // allocated that could be left behind.
-    if (!OpenClipboardPatiently(owner)) return 0;
-    ::EmptyClipboard();
-    const SIZE_T size = static_cast<SIZE_T>(::lstrlenA(text)) + 1;
-    // Clipboard data must be a movable block.
-    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-    void* dest = block ? ::GlobalLock(block) : nullptr;
-    if (dest) {
-        std::memcpy(dest, text, size);
-        ::GlobalUnlock(block);
-    }
-    // The system owns the block only once it has taken it.
-    if (!dest || !::SetClipboardData(CF_TEXT, block)) {
-        if (block) ::GlobalFree(block);
-        ::CloseClipboard();
-        return 0;
-    }
+    // Everything is made before the clipboard is touched: what it holds is
+    // taken away only when the new text is ready to take its place.
+    HGLOBAL block = MakeBlock(text, static_cast<SIZE_T>(::lstrlenA(text)) + 1);
+    if (!block) return 0;
     // Without a locale the system takes the text for the input language's
     // code page when a program asks for it as Unicode: with an English
     // keyboard on a Chinese system, Chinese names would come out garbled.
-    if (HGLOBAL locale = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(LCID))) {
-        if (void* p = ::GlobalLock(locale)) {
-            const LCID lcid = TextLocale();
-            std::memcpy(p, &lcid, sizeof lcid);
-            ::GlobalUnlock(locale);
-            if (!::SetClipboardData(CF_LOCALE, locale)) ::GlobalFree(locale);
-        } else {
-            ::GlobalFree(locale);
-        }
+    const LCID lcid = TextLocale();
+    HGLOBAL locale = MakeBlock(&lcid, sizeof lcid);
+    if (!OpenClipboardPatiently(owner)) {
+        ::GlobalFree(block);
+        if (locale) ::GlobalFree(locale);
+        return 0;
     }
+    ::EmptyClipboard();
+    // The system owns a block only once it has taken it.
+    if (!::SetClipboardData(CF_TEXT, block)) {
+        ::GlobalFree(block);
+        if (locale) ::GlobalFree(locale);
+        ::CloseClipboard();
+        return 0;
+    }
+    if (locale && !::SetClipboardData(CF_LOCALE, locale)) ::GlobalFree(locale);
     ::CloseClipboard();
     return 1;
 }
@@ -97,7 +98,7 @@ void CDigestDlg::OnButtonCopy() {
         UpdateData(FALSE);
     } else {
         // Asked at every copy; only Yes keeps the paths.
-        const bool withPaths = MessageBox(kCopyQuestion, "提示信息", MB_YESNO) == IDYES;
+        const bool withPaths = MessageBox(texts::kCopyQuestion, texts::kNotice, MB_YESNO) == IDYES;
         for (int i = 0; i < g_nItems; ++i) {
             const CString path = g_pFileList->GetItemText(i, 0);
             text += g_pFileList->GetItemText(i, 1);
@@ -110,8 +111,8 @@ void CDigestDlg::OnButtonCopy() {
     // emptied without one, and the system may refuse the text then.
     if (!CopyTextToClipboard(text, m_hWnd)) {
         // Nothing was copied: the caption keeps saying what it said.
-        MessageBox(kCopyFailed, "提示信息", MB_OK | MB_ICONWARNING);
+        MessageBox(texts::kCopyFailed, texts::kNotice, MB_OK | MB_ICONWARNING);
         return;
     }
-    SetDlgItemText(IDC_COPY, "复制");
+    SetDlgItemText(IDC_COPY, texts::kCopy);
 }

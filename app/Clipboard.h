@@ -4,12 +4,16 @@
 
 // Puts a zero-terminated text (system code page) on the clipboard as CF_TEXT,
 // with CF_LOCALE naming a locale of that code page, opening the clipboard
-// for owner (may be null). Returns 1 once the system
-// has the text, 0 when the clipboard cannot be opened (another program holds
-// it through a few short retries), no memory is to be had, or the system
-// refuses the block; nothing is left allocated then.
+// for owner (may be null). Returns 1 once the system has the text, 0 when no
+// memory is to be had for it, the clipboard cannot be opened (another
+// program holds it through a few short retries) or the system refuses the
+// block; nothing is left allocated then, and the clipboard keeps what it held
+// unless the system refused the text after taking the old one away.
 int CopyTextToClipboard(const char* text, HWND owner);
 
-// OpenClipboard unless replaced (tests see every attempt).
+// OpenClipboard and GlobalAlloc unless replaced (tests see every attempt,
+// and make the memory run out).
 using OpenClipboardFn = BOOL(WINAPI*)(HWND);
 extern OpenClipboardFn g_pfnOpenClipboard;
+using GlobalAllocFn = HGLOBAL(WINAPI*)(UINT, SIZE_T);
+extern GlobalAllocFn g_pfnGlobalAlloc;

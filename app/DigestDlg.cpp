@@ -1,9 +1,9 @@
 #include "app/DigestDlg.h"
 
 #include "app/AboutDlg.h"
-#include "app/RunDisplay.h"
+#include "app/Messages.h"
+#include "app/Texts.h"
 #include "app/Tray.h"
-#include "jobs/CheckJob.h"
 #include "jobs/JobState.h"
 
 CListCtrl* g_pFileList = nullptr;
@@ -20,7 +20,6 @@ BEGIN_MESSAGE_MAP(CDigestDlg)
     ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
     ON_REGISTERED_MESSAGE(g_uTaskbarCreatedMsg, OnTaskbarCreated)
     ON_WM_DROPFILES()
-    ON_MESSAGE(WM_CHECKTHREADENDED, OnCheckThreadEnded)
     ON_MESSAGE(WM_RUNDISPLAY, OnRunDisplay)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
@@ -91,11 +90,11 @@ void CDigestDlg::CreateListPanel() {
     g_pFileList->SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 
     m_pTotalLabel = std::make_unique<CStatic>();
-    m_pTotalLabel->Create("总共进度：", child, RECT{22, 373, 90, 388}, this, IDC_TOTALLABEL);
+    m_pTotalLabel->Create(texts::kTotalLabel, child, RECT{22, 373, 90, 388}, this, IDC_TOTALLABEL);
     m_pListStatus = std::make_unique<CStatic>();
-    m_pListStatus->Create("空闲！", child, RECT{175, 373, 350, 388}, this, IDC_LISTSTATUS);
+    m_pListStatus->Create(texts::kIdle, child, RECT{175, 373, 350, 388}, this, IDC_LISTSTATUS);
     m_pListCount = std::make_unique<CStatic>();
-    m_pListCount->Create("1000/1000", child, RECT{90, 373, 175, 388}, this, IDC_LISTCOUNT);
+    m_pListCount->Create(texts::kCountStart, child, RECT{90, 373, 175, 388}, this, IDC_LISTCOUNT);
 
     g_pTotalProgress = new CProgressCtrl;
     g_pTotalProgress->Create(child, RECT{22, 393, 350, 413}, this, IDC_TOTALPROGRESS);
@@ -104,7 +103,7 @@ void CDigestDlg::CreateListPanel() {
     static CFont panelFont;
     if (!panelFont.GetSafeHandle())
         panelFont.CreateFont(12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_CHARACTER_PRECIS,
-                             CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "宋体");
+                             CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, texts::kFontFace);
     m_pListFrame->SetFont(&panelFont, TRUE);
     m_pTotalFrame->SetFont(&panelFont, TRUE);
     g_pFileList->SetFont(&panelFont, TRUE);
@@ -113,9 +112,9 @@ void CDigestDlg::CreateListPanel() {
     m_pListCount->SetFont(&panelFont, TRUE);
     g_pTotalProgress->SetFont(&panelFont, TRUE);
 
-    g_pFileList->InsertColumn(0, "文件路径", LVCFMT_LEFT);
+    g_pFileList->InsertColumn(0, texts::kColumnPath, LVCFMT_LEFT);
     // Asked for at index 2 with one column present, it lands at index 1.
-    g_pFileList->InsertColumn(2, "文件属性/全文MD5值", LVCFMT_LEFT);
+    g_pFileList->InsertColumn(2, texts::kColumnResult, LVCFMT_LEFT);
     g_pFileList->SetColumnWidth(0, 140);
     g_pFileList->SetColumnWidth(1, 205);
 }

@@ -9,12 +9,10 @@
 #include "framework/AfxWin.h"
 #include "res/resource.h"
 
-// Run-time controls that the checking thread and other parts of the program
-// reach without the dialog object. The dialog owns them.
+// Run-time controls that other parts of the program reach without the
+// dialog object. The dialog owns them.
 extern CListCtrl* g_pFileList;
 extern CProgressCtrl* g_pTotalProgress;
-// The shell's "TaskbarCreated" message (sent when it starts or restarts): app/Tray.cpp.
-extern const UINT g_uTaskbarCreatedMsg;
 
 // How much taller the expanded layout is than the compact one, in pixels.
 constexpr int kListPanelHeight = 252;
@@ -28,9 +26,9 @@ public:
     // only ever ask for the other layout than the current one.
     void SetCompactMode(int flag);
 
-    // Start (button 1, Enter, a single dropped file): jobs/CheckJob.cpp.
+    // Start (button 1, Enter, a single dropped file): jobs/RunController.cpp.
     void OnOK() override;
-    // Exit (button 2, Esc, close box, tray menu): jobs/CheckJob.cpp.
+    // Exit (button 2, Esc, close box, tray menu): jobs/RunController.cpp.
     void OnCancel() override;
     // Takes the notification-area icon away, if there is one: app/Tray.cpp.
     BOOL RemoveTrayIcon();
@@ -53,14 +51,13 @@ protected:
     HCURSOR OnQueryDragIcon();
     void OnButtonOpen();                                   // intake/OpenFile.cpp
     void OnButtonCopy();                                   // app/Clipboard.cpp
-    void OnButtonStop();                                   // jobs/CheckJob.cpp
+    void OnButtonStop();                                   // jobs/RunController.cpp
     void OnCheckTopmost();
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);    // app/Tray.cpp
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam); // app/Tray.cpp
     void OnDropFiles(HDROP hDropInfo);                     // intake/DropFiles.cpp
-    LRESULT OnCheckThreadEnded(WPARAM threadId, LPARAM);   // jobs/CheckJob.cpp
-    void OnTimer(UINT_PTR id);                             // jobs/CheckJob.cpp
-    LRESULT OnRunDisplay(WPARAM what, LPARAM arg);         // jobs/CheckJob.cpp
+    void OnTimer(UINT_PTR id);                             // jobs/RunController.cpp
+    LRESULT OnRunDisplay(WPARAM wParam, LPARAM lParam);    // jobs/RunController.cpp
 
     DECLARE_MESSAGE_MAP()
 

@@ -4,20 +4,22 @@
 
 #include <vector>
 
-#include "app/DigestDlg.h"
+#include "app/Messages.h"
+#include "res/resource.h"
 
 CRunDisplay g_display;
 
 namespace {
 
-// How long the window thread spends on queued results per timer tick, and
-// per chunk of a flush: the window answers input in between.
-const DWORD kTickBudgetMs = 12;
-const DWORD kFlushBudgetMs = 20;
+// How long the window thread spends on queued events per frame: the window
+// answers input in between.
+const DWORD kFrameBudgetMs = 12;
 // A frozen list is shown at least this often while rows and results go in.
 const DWORD kShowRowsMs = 250;
-// Results taken from the queue at a time.
+// Events taken from the queue at a time.
 const size_t kBatch = 64;
+
+thread_local CRunEvents* t_events = nullptr;
 
 double NowMs() {
     static const double perMs = [] {
@@ -42,52 +44,106 @@ private:
 };
 
 const int kTextIds[] = {IDC_STATUS, IDC_STAGE, IDC_LISTSTATUS, IDC_LISTCOUNT};
+enum { kBarFile, kBarTotal };
 const int kBarIds[] = {IDC_PROGRESS, IDC_TOTALPROGRESS};
 
 }  // namespace
 
-CRunDisplay::CRunDisplay() { ::InitializeCriticalSection(&m_lock); }
-CRunDisplay::~CRunDisplay() { ::DeleteCriticalSection(&m_lock); }
+void SetThreadRunEvents(CRunEvents* events) { t_events = events; }
+CRunEvents* ThreadRunEvents() { return t_events; }
 
-int CRunDisplay::TextSlot(int id) {
+// ---------------------------------------------------------------- CRunEvents
+
+CRunEvents::CRunEvents() { ::InitializeCriticalSection(&m_lock); }
+CRunEvents::~CRunEvents() { ::DeleteCriticalSection(&m_lock); }
+
+int CRunEvents::TextSlot(int id) {
     for (int i = 0; i < kTextCount; ++i)
         if (kTextIds[i] == id) return i;
     return -1;
 }
 
-int CRunDisplay::BarSlot(int id) {
-    for (int i = 0; i < kBarCount; ++i)
-        if (kBarIds[i] == id) return i;
-    return -1;
+void CRunEvents::SetText(int id, const char* text) {
+    const int slot = TextSlot(id);
+    if (slot < 0) return;
+    Lock lock(m_lock);
+    m_text[slot].value = text;
+    m_text[slot].dirty = true;
+    m_text[slot].after = m_queued;
 }
 
-void CRunDisplay::Begin(HWND dlg, HWND list) {
-    {
+void CRunEvents::SetBarRange(int id, int max) {
+    if (id == IDC_TOTALPROGRESS) {
         Lock lock(m_lock);
-        for (Text& t : m_text) t.dirty = false;
-        m_ops.clear();
-        m_total = CountBar{};
-        m_queued = 0;
+        m_total.range = max;
+        m_total.rangeAfter = m_queued;
+    } else if (id == IDC_PROGRESS) {
+        m_fileRange = max;
     }
-    m_applied = 0;
-    for (bool& known : m_shownKnown) known = false;
-    for (Bar& b : m_bar) {
-        b.range = kUnset;
-        b.pos = kUnset;
-        b.shownRange = kUnset;
-        b.shownPos = kUnset;
+}
+
+void CRunEvents::SetBarPos(int id, int pos) {
+    if (id == IDC_TOTALPROGRESS) {
+        Lock lock(m_lock);
+        m_total.pos = pos;
+        m_total.posAfter = m_queued;
+    } else if (id == IDC_PROGRESS) {
+        m_filePos = pos;
     }
+}
+
+void CRunEvents::Push(Op op) {
+    Lock lock(m_lock);
+    m_ops.push_back(std::move(op));
+    ++m_queued;
+}
+
+void CRunEvents::InsertRow(int row, const char* path) { Push(Op{Op::kInsert, row, path}); }
+void CRunEvents::SetRowResult(int row, const char* text) { Push(Op{Op::kResult, row, text}); }
+void CRunEvents::DeleteRowsFrom(int row) { Push(Op{Op::kDeleteFrom, row, CString()}); }
+
+void CRunEvents::Close(const RunOutcome& outcome) {
+    Lock lock(m_lock);
+    m_outcome = outcome;
+    m_ops.push_back(Op{Op::kClose, 0, CString()});
+    ++m_queued;
+}
+
+// ---------------------------------------------------------------- CRunDisplay
+
+void CRunDisplay::Begin(HWND dlg, HWND list, std::shared_ptr<CRunEvents> events, CloseFn onClose) {
     m_dlg = dlg;
     m_list = list;
+    m_events = std::move(events);
+    m_onClose = onClose;
+    m_applied = 0;
+    for (bool& known : m_shownKnown) known = false;
+    for (int i = 0; i < 2; ++i) m_shownRange[i] = m_shownPos[i] = CRunEvents::kUnset;
     m_frozen = false;
     m_lastShown = ::GetTickCount();
-    ::SetTimer(m_dlg, kTimerId, kFrameMs, nullptr);
+    ::SetTimer(m_dlg, kDisplayTimerId, kFrameMs, nullptr);
 }
 
 void CRunDisplay::End() {
-    Render(0);
-    ::KillTimer(m_dlg, kTimerId);
+    if (m_dlg) ::KillTimer(m_dlg, kDisplayTimerId);
     if (m_frozen) ShowRows(false);
+    m_events.reset();
+    m_onClose = nullptr;
+}
+
+void CRunDisplay::Show(DWORD budgetMs) {
+    if (!m_events) return;
+    if (Render(budgetMs) && m_onClose) {
+        const RunOutcome outcome = m_events->m_outcome;
+        m_onClose(outcome);
+    }
+}
+
+void CRunDisplay::OnTimer() { Show(kFrameBudgetMs); }
+
+LRESULT CRunDisplay::OnMessage(WPARAM, LPARAM) {
+    Show(kFrameBudgetMs);
+    return 0;
 }
 
 void CRunDisplay::ShowRows(bool keepFrozen) {
@@ -101,31 +157,37 @@ void CRunDisplay::ShowRows(bool keepFrozen) {
     m_lastShown = ::GetTickCount();
 }
 
-size_t CRunDisplay::Render(DWORD budgetMs) {
+bool CRunDisplay::Render(DWORD budgetMs) {
+    CRunEvents& ev = *m_events;
     const double start = NowMs();
-    size_t left = 0;
     bool changed = false;  // anything put into the list this time
-    std::vector<Op> batch;
-    for (;;) {
+    bool closed = false;
+    std::vector<CRunEvents::Op> batch;
+    while (!closed) {
         batch.clear();
+        size_t left = 0;
         {
-            Lock lock(m_lock);
-            while (!m_ops.empty() && batch.size() < kBatch) {
-                batch.push_back(std::move(m_ops.front()));
-                m_ops.pop_front();
+            Lock lock(ev.m_lock);
+            while (!ev.m_ops.empty() && batch.size() < kBatch) {
+                batch.push_back(std::move(ev.m_ops.front()));
+                ev.m_ops.pop_front();
             }
-            left = m_ops.size();
+            left = ev.m_ops.size();
         }
         if (batch.empty()) break;
         m_applied += batch.size();
-        changed = true;
-        for (const Op& op : batch) {
+        for (const CRunEvents::Op& op : batch) {
+            if (op.kind == CRunEvents::Op::kClose) {
+                closed = true;  // the run's last event
+                break;
+            }
+            changed = true;
             if (!m_frozen) {
                 ::SendMessageA(m_list, WM_SETREDRAW, FALSE, 0);
                 m_frozen = true;
             }
             switch (op.kind) {
-            case Op::kInsert: {
+            case CRunEvents::Op::kInsert: {
                 LVITEMA row{};
                 row.mask = LVIF_TEXT;
                 row.iItem = op.row;
@@ -133,14 +195,14 @@ size_t CRunDisplay::Render(DWORD budgetMs) {
                 ::SendMessageA(m_list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row));
                 break;
             }
-            case Op::kResult: {
+            case CRunEvents::Op::kResult: {
                 LVITEMA cell{};
                 cell.iSubItem = 1;
                 cell.pszText = const_cast<char*>(op.text.c_str());
                 ::SendMessageA(m_list, LVM_SETITEMTEXTA, op.row, reinterpret_cast<LPARAM>(&cell));
                 break;
             }
-            case Op::kDeleteFrom: {
+            case CRunEvents::Op::kDeleteFrom: {
                 if (op.row == 0) {
                     ::SendMessageA(m_list, LVM_DELETEALLITEMS, 0, 0);
                 } else {
@@ -149,116 +211,54 @@ size_t CRunDisplay::Render(DWORD budgetMs) {
                 }
                 break;
             }
+            case CRunEvents::Op::kClose:
+                break;
             }
         }
         if (left == 0 || (budgetMs != 0 && NowMs() - start >= budgetMs)) break;
     }
-    // Rows or results still going in: shown a few times a second. A tick
+    // Rows or results still going in: shown a few times a second. A frame
     // with nothing for the list lets it draw itself again.
-    if (m_frozen && (!changed || ::GetTickCount() - m_lastShown >= kShowRowsMs)) ShowRows(false);
+    if (m_frozen && (!changed || closed || ::GetTickCount() - m_lastShown >= kShowRowsMs)) ShowRows(false);
 
     // The latest texts and bar positions; only changes reach the controls. A
-    // text or overall-bar value waits until the results queued before it are
-    // in the list.
-    Text texts[kTextCount];
+    // text or overall-bar value waits until the events queued before it are
+    // applied.
+    CRunEvents::Text texts[CRunEvents::kTextCount];
+    int totalRange = CRunEvents::kUnset, totalPos = CRunEvents::kUnset;
     {
-        Lock lock(m_lock);
-        for (int i = 0; i < kTextCount; ++i) {
-            if (!m_text[i].dirty || m_text[i].after > m_applied) continue;
-            texts[i] = m_text[i];
-            m_text[i].dirty = false;
+        Lock lock(ev.m_lock);
+        for (int i = 0; i < CRunEvents::kTextCount; ++i) {
+            if (!ev.m_text[i].dirty || ev.m_text[i].after > m_applied) continue;
+            texts[i] = ev.m_text[i];
+            ev.m_text[i].dirty = false;
         }
-        if (m_total.range != kUnset && m_total.rangeAfter <= m_applied) m_bar[kBarTotal].range = m_total.range;
-        if (m_total.pos != kUnset && m_total.posAfter <= m_applied) m_bar[kBarTotal].pos = m_total.pos;
+        if (ev.m_total.range != CRunEvents::kUnset && ev.m_total.rangeAfter <= m_applied) totalRange = ev.m_total.range;
+        if (ev.m_total.pos != CRunEvents::kUnset && ev.m_total.posAfter <= m_applied) totalPos = ev.m_total.pos;
     }
-    for (int i = 0; i < kTextCount; ++i) {
+    for (int i = 0; i < CRunEvents::kTextCount; ++i) {
         if (!texts[i].dirty || (m_shownKnown[i] && m_shown[i] == texts[i].value)) continue;
         ::SetDlgItemTextA(m_dlg, kTextIds[i], texts[i].value);
         m_shown[i] = texts[i].value;
         m_shownKnown[i] = true;
     }
 
-    for (int i = 0; i < kBarCount; ++i) {
-        Bar& b = m_bar[i];
+    const int ranges[2] = {ev.m_fileRange.load(), totalRange};
+    const int positions[2] = {ev.m_filePos.load(), totalPos};
+    for (int i = 0; i < 2; ++i) {
         const HWND bar = ::GetDlgItem(m_dlg, kBarIds[i]);
-        const int range = b.range.load();
-        if (range != kUnset && range != b.shownRange) {
+        if (ranges[i] != CRunEvents::kUnset && ranges[i] != m_shownRange[i]) {
             if (i == kBarFile)
-                ::SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, range));
+                ::SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, ranges[i]));
             else
-                ::SendMessageA(bar, PBM_SETRANGE32, 0, range);
-            b.shownRange = range;
-            b.shownPos = kUnset;
+                ::SendMessageA(bar, PBM_SETRANGE32, 0, ranges[i]);
+            m_shownRange[i] = ranges[i];
+            m_shownPos[i] = CRunEvents::kUnset;
         }
-        const int pos = b.pos.load();
-        if (pos != kUnset && pos != b.shownPos) {
-            ::SendMessageA(bar, PBM_SETPOS, pos, 0);
-            b.shownPos = pos;
+        if (positions[i] != CRunEvents::kUnset && positions[i] != m_shownPos[i]) {
+            ::SendMessageA(bar, PBM_SETPOS, positions[i], 0);
+            m_shownPos[i] = positions[i];
         }
     }
-    return left;
-}
-
-LRESULT CRunDisplay::OnMessage(WPARAM what, LPARAM arg) {
-    switch (what) {
-    case kFlush:
-        return static_cast<LRESULT>(Render(kFlushBudgetMs));
-    case kCall:
-        (*reinterpret_cast<const std::function<void()>*>(arg))();
-        return 0;
-    default:
-        return 0;
-    }
-}
-
-void CRunDisplay::OnTimer() { Render(kTickBudgetMs); }
-
-void CRunDisplay::SetText(int id, const char* text) {
-    const int slot = TextSlot(id);
-    if (slot < 0) return;
-    Lock lock(m_lock);
-    m_text[slot].value = text;
-    m_text[slot].dirty = true;
-    m_text[slot].after = m_queued;
-}
-
-void CRunDisplay::SetBarRange(int id, int max) {
-    const int slot = BarSlot(id);
-    if (slot == kBarTotal) {
-        Lock lock(m_lock);
-        m_total.range = max;
-        m_total.rangeAfter = m_queued;
-    } else if (slot >= 0) {
-        m_bar[slot].range = max;
-    }
-}
-
-void CRunDisplay::SetBarPos(int id, int pos) {
-    const int slot = BarSlot(id);
-    if (slot == kBarTotal) {
-        Lock lock(m_lock);
-        m_total.pos = pos;
-        m_total.posAfter = m_queued;
-    } else if (slot >= 0) {
-        m_bar[slot].pos = pos;
-    }
-}
-
-void CRunDisplay::Push(Op op) {
-    Lock lock(m_lock);
-    m_ops.push_back(std::move(op));
-    ++m_queued;
-}
-
-void CRunDisplay::InsertRow(int row, const char* path) { Push(Op{Op::kInsert, row, path}); }
-void CRunDisplay::SetRowResult(int row, const char* text) { Push(Op{Op::kResult, row, text}); }
-void CRunDisplay::DeleteRowsFrom(int row) { Push(Op{Op::kDeleteFrom, row, CString()}); }
-
-void CRunDisplay::Flush() {
-    // In chunks, so that the window still answers while a long queue drains.
-    while (::SendMessageA(m_dlg, WM_RUNDISPLAY, kFlush, 0) != 0) ::Sleep(1);
-}
-
-void CRunDisplay::Call(const std::function<void()>& fn) {
-    ::SendMessageA(m_dlg, WM_RUNDISPLAY, kCall, reinterpret_cast<LPARAM>(&fn));
+    return closed;
 }

@@ -4,6 +4,8 @@
 
 #include "app/AboutDlg.h"
 #include "app/DigestDlg.h"
+#include "app/Messages.h"
+#include "app/Texts.h"
 
 const UINT g_uTaskbarCreatedMsg = ::RegisterWindowMessageA("TaskbarCreated");
 NotifyIconFn g_pfnNotifyIcon = &::Shell_NotifyIconA;
@@ -36,7 +38,7 @@ bool AddTrayIcon(HWND wnd, bool mayBeThere) {
     nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     nid.uCallbackMessage = WM_TRAYNOTIFY;
     nid.hIcon = LoadSmallIcon();
-    lstrcpynA(nid.szTip, "☆Quellin☆", 64);  // the first form's tip holds 64 bytes
+    lstrcpynA(nid.szTip, texts::kTrayTip, 64);  // the first form's tip holds 64 bytes
     for (int attempt = 0;; ++attempt) {
         if (g_pfnNotifyIcon(NIM_ADD, &nid)) return true;
         if (mayBeThere && g_pfnNotifyIcon(NIM_MODIFY, &nid)) return true;

@@ -12,7 +12,8 @@ set(QUELLIN_APP_SOURCES
   ${CMAKE_SOURCE_DIR}/app/ReportProgress.cpp
   ${CMAKE_SOURCE_DIR}/app/RunDisplay.cpp
   ${CMAKE_SOURCE_DIR}/jobs/JobState.cpp
-  ${CMAKE_SOURCE_DIR}/jobs/CheckJob.cpp
+  ${CMAKE_SOURCE_DIR}/jobs/RunController.cpp
+  ${CMAKE_SOURCE_DIR}/jobs/CheckThread.cpp
   ${CMAKE_SOURCE_DIR}/jobs/TimerResolution.cpp
   ${CMAKE_SOURCE_DIR}/jobs/TargetList.cpp
   ${CMAKE_SOURCE_DIR}/jobs/FilePath.cpp

@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "app/DigestDlg.h"
-#include "jobs/CheckJob.h"
+#include "app/Texts.h"
 #include "jobs/JobState.h"
+#include "jobs/RunController.h"
 #include "jobs/TargetList.h"
 
 namespace {
@@ -39,20 +40,20 @@ void ResetBar(const CWnd& bar) {
 void CDigestDlg::OnDropFiles(HDROP hDropInfo) {
     DropHandle drop(hDropInfo);
 
-    // Busy: a run is active, or the thread of a stopped run is still ending.
-    if (IsCheckBusy()) {
-        AfxMessageBox("程序正在工作，现在拖拽文件无效！", MB_OK);
+    // Busy: a run is in progress, stopped or not.
+    if (RunInProgress()) {
+        AfxMessageBox(texts::kBusyDrop, MB_OK);
         return;
     }
 
     GetDlgItem(IDC_COPY).EnableWindow(FALSE);
     ResetBar(m_progress);
-    SetDlgItemText(IDC_STAGE, "0/3");
+    SetDlgItemText(IDC_STAGE, texts::kStage0);
     SetDlgItemText(IDC_MD5, "");
-    SetDlgItemText(IDC_STATUS, "准备就绪,请点击开始校验.");
-    SetDlgItemText(IDC_LISTSTATUS, "正在获取文件及文件夹路径……");
+    SetDlgItemText(IDC_STATUS, texts::kReady);
+    SetDlgItemText(IDC_LISTSTATUS, texts::kDropTaking);
     ResetBar(*g_pTotalProgress);
-    SetDlgItemText(IDC_COPY, "复制");
+    SetDlgItemText(IDC_COPY, texts::kCopy);
 
     std::vector<char> buffer;
     int n = static_cast<int>(::DragQueryFileA(drop.get(), 0xFFFFFFFF, nullptr, 0));
@@ -82,13 +83,13 @@ void CDigestDlg::OnDropFiles(HDROP hDropInfo) {
         }
         if (n == 1) {
             if (g_bCompact == 1) SetCompactMode(0);
-            SetDlgItemText(IDC_PATH, "一个文件夹");
+            SetDlgItemText(IDC_PATH, texts::kOneFolder);
         } else {
             if (g_bCompact == 1) SetCompactMode(0);
-            SetDlgItemText(IDC_PATH, "多个文件夹及文件");
+            SetDlgItemText(IDC_PATH, texts::kSeveral);
         }
         g_pFileList->InsertItem(LVIF_TEXT, i, path, 0, 0, 0, 0);
-        g_pFileList->SetItemText(i, 1, folder ? "文件夹" : "文件");
+        g_pFileList->SetItemText(i, 1, folder ? texts::kKindFolder : texts::kKindFile);
         text.Format("%d/%d", i, g_nItems);
         SetDlgItemText(IDC_LISTCOUNT, text);
     }
@@ -96,5 +97,5 @@ void CDigestDlg::OnDropFiles(HDROP hDropInfo) {
     text.Format("%d/%d", passes, g_nItems);
     SetDlgItemText(IDC_LISTCOUNT, text);
     drop.Release();
-    SetDlgItemText(IDC_LISTSTATUS, "获取文件及文件夹路径完毕.");
+    SetDlgItemText(IDC_LISTSTATUS, texts::kDropTaken);
 }

@@ -4,15 +4,9 @@
 #include <commdlg.h>
 
 #include "app/DigestDlg.h"
-#include "jobs/CheckJob.h"
+#include "app/Texts.h"
 #include "jobs/JobState.h"
-
-namespace {
-const char kFilter[] =
-    "所有文件 (*.*)\0*.*\0"
-    "EXE 文件 (*.exe)\0*.exe\0"
-    "RAR 文件 (*.rar)\0*.rar\0";  // the literal's own zero ends the list
-}
+#include "jobs/RunController.h"
 
 BOOL ChooseFile(char* path, const char* filter) {
     OPENFILENAMEA ofn{};
@@ -30,18 +24,18 @@ BOOL ChooseFile(char* path, const char* filter) {
 
 void CDigestDlg::OnButtonOpen() {
     char path[MAX_PATH];
-    if (!ChooseFile(path, kFilter)) return;
+    if (!ChooseFile(path, texts::kOpenFilter)) return;
     // While the dialog was open a dropped file may have started a run: the
     // panel is the run's now, and the choice is dropped.
-    if (IsCheckBusy()) return;
+    if (RunInProgress()) return;
 
     GetDlgItem(IDC_COPY).EnableWindow(FALSE);
     SetDlgItemText(IDC_PATH, path);
     SetDlgItemText(IDC_MD5, "");
     m_progress.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, 1));
     m_progress.SendMessage(PBM_SETPOS, 0);
-    SetDlgItemText(IDC_COPY, "复制");
-    SetDlgItemText(IDC_STAGE, "0/3");
-    SetDlgItemText(IDC_STATUS, "准备就绪,请点击开始校验.");
+    SetDlgItemText(IDC_COPY, texts::kCopy);
+    SetDlgItemText(IDC_STAGE, texts::kStage0);
+    SetDlgItemText(IDC_STATUS, texts::kReady);
     if (g_bCompact == 0) SetCompactMode(1);
 }

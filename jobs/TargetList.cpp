@@ -5,14 +5,15 @@
 #include <cstring>
 #include <vector>
 
-#include "app/DigestDlg.h"
 #include "app/RunDisplay.h"
+#include "app/Texts.h"
+#include "framework/AfxFile.h"
 #include "jobs/FilePath.h"
-#include "jobs/JobState.h"
+#include "jobs/RunFlag.h"
+#include "res/resource.h"
 
-int g_nListed = 0;
-CString g_strWork;
-std::vector<CString> g_listedPaths;
+thread_local int g_nListed = 0;
+thread_local CString g_strWork;
 FileInformationFn g_pfnGetFileInformation = &::GetFileInformationByHandle;
 
 namespace {
@@ -55,8 +56,11 @@ struct OpenFolder {
     HANDLE handle;
 };
 
-// The walk of one expansion, owned by the thread that runs it.
+// The walk of one expansion, owned by the thread that runs it: the rows it
+// made, and the folders it is in.
 struct Walk {
+    std::vector<CString>* rows;
+    CRunEvents* events;
     std::vector<OpenFolder> path;
     ~Walk() {
         for (const OpenFolder& f : path) ::CloseHandle(f.handle);
@@ -68,8 +72,8 @@ thread_local Walk* t_walk = nullptr;
 // identity the walk can rely on: it cannot be opened, or its file system
 // reports none (some network redirectors and virtual drives give every
 // folder index 0); the handle is then closed. May block (a hung share).
-bool OpenFolderId(const char* path, FolderId* id, HANDLE* handle) {
-    *handle = ::CreateFileW(ExtendedPathW(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+bool OpenFolderId(const std::wstring& path, FolderId* id, HANDLE* handle) {
+    *handle = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (*handle == INVALID_HANDLE_VALUE) {
         *handle = nullptr;
@@ -97,100 +101,87 @@ bool OpenFolderId(const char* path, FolderId* id, HANDLE* handle) {
     return false;
 }
 
-// A row at the end of the list, and the thread's own copy of its path.
+// A row at the end of the list.
 void AddRow(const CString& path) {
     if (RunGivenUp()) return;
-    g_display.InsertRow(g_nListed, path);
-    g_listedPaths.push_back(path);
+    t_walk->events->InsertRow(g_nListed, path);
+    t_walk->rows->push_back(path);
     ++g_nListed;
 }
 
 void RemoveRowsFrom(int row) {
     if (RunGivenUp()) return;
-    g_display.DeleteRowsFrom(row);
-    g_listedPaths.resize(static_cast<size_t>(row));
+    t_walk->events->DeleteRowsFrom(row);
+    t_walk->rows->resize(static_cast<size_t>(row));
     g_nListed = row;
 }
 
 void ShowCount() {
     if (RunGivenUp()) return;
     g_strWork.Format("%d", g_nListed);
-    g_display.SetText(IDC_LISTCOUNT, g_strWork);
+    t_walk->events->SetText(IDC_LISTCOUNT, g_strWork);
 }
 
 }  // namespace
 
 bool IsFolderPath(const char* path) {
+    // Everything the call needs is made first: a run given up during the
+    // call touches nothing afterwards.
+    const std::wstring wide = ExtendedPathW(path);
     BeginBlockingCall();
-    const DWORD attrs = ::GetFileAttributesW(ExtendedPathW(path).c_str());
+    const DWORD attrs = ::GetFileAttributesW(wide.c_str());
     if (!EndBlockingCall()) return false;
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void ExpandTargetList() {
+bool ExpandTargetList(const std::vector<CString>& entries, std::vector<CString>* rows) {
+    CRunEvents* const events = ThreadRunEvents();
+    rows->clear();
+    // Stopped before anything changed: the list stays as it is.
+    if (!RunGoesOn()) {
+        *rows = entries;
+        return !RunGivenUp();
+    }
     g_nListed = 0;
-    g_listedPaths.clear();
-    Walk walk;
+    Walk walk{rows, events, {}};
     t_walk = &walk;
     struct Reset {
         ~Reset() { t_walk = nullptr; }
     } reset;
-    g_display.SetText(IDC_LISTSTATUS, "正在初始化文件路径……");
+    events->SetText(IDC_LISTSTATUS, texts::kWalking);
+    events->DeleteRowsFrom(0);
 
-    // Every entry followed by "|", which no Windows path contains; read on
-    // the window thread in one go.
-    CString gathered;
-    const int entries = g_nItems;
-    g_display.Call([&] {
-        for (int i = 0; i < entries; ++i) {
-            gathered += g_pFileList->GetItemText(i, 0);
-            gathered += "|";
-        }
-    });
-    // Stopped before anything changed: the list stays as it is.
-    if (!RunGoesOn()) return;
-
-    g_display.DeleteRowsFrom(0);
-    int next = 0;   // byte offset of the next entry in the gathered text
-    int taken = 0;  // entries taken so far
-    while (taken < entries && RunGoesOn()) {
-        const int bar = gathered.Find('|', next);  // a real separator, never a trail byte
-        if (bar < 0) break;
-        g_strWork = CString(gathered.c_str() + next, bar - next);
-        next = bar + 1;
-        ++taken;
-        const bool folder = IsFolderPath(g_strWork);
-        if (RunGivenUp()) return;
+    size_t taken = 0;  // entries taken so far
+    while (taken < entries.size() && RunGoesOn()) {
+        g_strWork = entries[taken++];
+        const CString entry = g_strWork;
+        const bool folder = IsFolderPath(entry);
+        if (RunGivenUp()) return false;
         if (folder) {
-            if (g_nItems == 1) g_display.SetText(IDC_LISTCOUNT, "0");
-            const CString folder = g_strWork;
+            if (entries.size() == 1) events->SetText(IDC_LISTCOUNT, "0");
             const int rowsBefore = g_nListed;
-            CollectFolder(folder);
-            if (RunGivenUp()) return;
-            if (g_bWorking != 1) {
+            CollectFolder(entry);
+            if (RunGivenUp()) return false;
+            if (g_bWorking.load() != 1) {
                 // Stopped inside this folder: its rows so far give way to the
                 // folder itself, which stays a target as a whole.
                 RemoveRowsFrom(rowsBefore);
-                AddRow(folder);
+                AddRow(entry);
             }
         } else {
-            AddRow(g_strWork);
+            AddRow(entry);
             ShowCount();
         }
     }
-    if (RunGivenUp()) return;
-    if (g_bWorking != 1) {
+    if (RunGivenUp()) return false;
+    if (g_bWorking.load() != 1) {
         // The entries not yet taken stay in the list, so that the next Start
         // checks everything that was dropped.
-        for (int bar; taken < entries && (bar = gathered.Find('|', next)) >= 0; ++taken) {
-            AddRow(CString(gathered.c_str() + next, bar - next));
-            next = bar + 1;
-        }
+        while (taken < entries.size()) AddRow(entries[taken++]);
         ShowCount();
     }
-
-    g_nItems = g_nListed;
-    g_display.SetText(IDC_LISTSTATUS, "初始化文件路径完毕.");
+    events->SetText(IDC_LISTSTATUS, texts::kWalked);
+    return !RunGivenUp();
 }
 
 void CollectFolder(CString path) {
@@ -200,8 +191,9 @@ void CollectFolder(CString path) {
     // row of its own, so that the user sees it was not walked.
     FolderId id{};
     HANDLE handle = nullptr;
+    const std::wstring wide = ExtendedPathW(path);
     BeginBlockingCall();
-    const bool known = walk != nullptr && OpenFolderId(path, &id, &handle);
+    const bool known = walk != nullptr && OpenFolderId(wide, &id, &handle);
     if (!EndBlockingCall()) {
         if (handle) ::CloseHandle(handle);
         return;

@@ -7,18 +7,17 @@
 
 #include "framework/AfxString.h"
 
-// Rows inserted so far in this expansion (also the next row's index).
-extern int g_nListed;
-// Scratch text of the expansion: the current entry, then the counter text.
-extern CString g_strWork;
-// The checking thread's own copy of column 0 of the rows the expansion made,
-// in row order (the list itself receives them in batches).
-extern std::vector<CString> g_listedPaths;
+// The expansion's state, the checking thread's own: rows listed so far in
+// this expansion (also the next row's index), and its scratch text.
+extern thread_local int g_nListed;
+extern thread_local CString g_strWork;
 
-// Checking thread only: rebuilds rows 0..g_nItems-1 and sets g_nItems.
-// A Stop ends it early; the entries not yet expanded (the folder being
-// walked among them) then stay in the list as rows of their own.
-void ExpandTargetList();
+// Checking thread only: turns the run's entries into rows (one per file, in
+// place of each folder every file below it), recorded for the list as they
+// are found and returned in rows. A Stop ends it early; the entries not yet
+// expanded (the folder being walked among them) then stay rows of their own.
+// False when the run was given up meanwhile (rows is then of no use).
+bool ExpandTargetList(const std::vector<CString>& entries, std::vector<CString>* rows);
 // Appends a row for every file below path, depth first, in search order;
 // a folder that cannot be listed becomes a row itself.
 void CollectFolder(CString path);

@@ -45,9 +45,6 @@
 #define ID_TRAY_EXIT        32772
 #define ID_TRAY_ABOUT       32773
 
-// Message of the notification-area icon
-#define WM_TRAYNOTIFY       (WM_USER + 150)
-
 #ifndef IDC_STATIC
 #define IDC_STATIC          (-1)
 #endif

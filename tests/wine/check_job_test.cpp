@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "app/DigestDlg.h"
+#include "app/Messages.h"
 #include "harness.h"
-#include "jobs/CheckJob.h"
+#include "jobs/RunController.h"
+#include "jobs/TimerResolution.h"
 #include "jobs/JobState.h"
 #include "res/resource.h"
 
@@ -437,9 +439,10 @@ TEST(Busy, DropDuringARunAndDuringStopping) {
     EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
 }
 
-// The end-of-thread message of an earlier run, handled while a newer run is
-// going on, neither holds the window nor touches the newer run.
-TEST(Busy, ALateEndOfThreadMessageDoesNotHoldTheWindow) {
+// The wake-up that an earlier run's thread posted as its last act, handled
+// while a newer run is going on, neither holds the window nor touches the
+// newer run.
+TEST(Busy, ALateWakeUpOfAnEarlierRunDoesNotTouchTheNewOne) {
     TempDir dir;
     const std::string small = dir.Sub("small.bin"), big = dir.Sub("big.bin");
     WriteFile(small, 100);
@@ -448,26 +451,20 @@ TEST(Busy, ALateEndOfThreadMessageDoesNotHoldTheWindow) {
     HWND dlg = app.hwnd();
     CheckPath(app, small);
     ASSERT_TRUE(WaitIdle(dlg));
-    DWORD earlier = 0;
-    app.OnUi([&] { earlier = g_dwCheckThreadId; });
     CheckPath(app, big);
     ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
-    for (const WPARAM id : {static_cast<WPARAM>(earlier), WPARAM{0}}) {
-        PostMessageA(dlg, WM_CHECKTHREADENDED, id, 0);
+    for (int i = 0; i < 3; ++i) {
+        PostMessageA(dlg, WM_RUNDISPLAY, 0, 0);
         DWORD_PTR result = 0;
         EXPECT_NE(SendMessageTimeoutA(dlg, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result), 0)
             << "the window did not answer while the run went on";
         EXPECT_EQ(g_bWorking.load(), 1);
         EXPECT_NE(g_hCheckThread, nullptr);
+        ExpectRunningButtons(dlg);
     }
     Click(dlg, IDC_STOP);
-    ASSERT_TRUE(WaitIdle(dlg));
+    ASSERT_TRUE(WaitEnded(app));
     EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
-    bool busy = true;
-    EXPECT_TRUE(WaitUntil([&] {
-        app.OnUi([&] { busy = IsCheckBusy(); });
-        return !busy;
-    }));
 }
 
 // The calls a run makes about the system timer, recorded in order: B and E

@@ -17,7 +17,7 @@
 
 #include "app/DigestDlg.h"
 #include "harness.h"
-#include "jobs/CheckJob.h"
+#include "jobs/RunController.h"
 #include "jobs/FilePath.h"
 #include "jobs/JobState.h"
 #include "jobs/TargetList.h"
@@ -73,26 +73,31 @@ ULONG_PTR HandleValue(HANDLE h) { return reinterpret_cast<ULONG_PTR>(h); }
 ULONG_PTR SharedIndex(HANDLE) { return 7; }
 
 // Deletes a file once the walk has listed it, before any digest begins: from
-// inside the walk's identity query of a folder it enters later, on the
+// inside the walk's identity query of the count-th folder it enters, on the
 // checking thread.
 struct DeleteWhenListed {
     static std::string victim;
     static bool deleted;
+    static int queries, count;
     static BOOL WINAPI Query(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
-        if (!victim.empty() && std::count(g_listedPaths.begin(), g_listedPaths.end(), CString(victim.c_str()))) {
+        if (++queries == count && !victim.empty()) {
             deleted = DeleteFileA(victim.c_str()) != FALSE;
             victim.clear();
         }
         return GetFileInformationByHandle(h, info);
     }
-    explicit DeleteWhenListed(const std::string& path) : ids(&Query, nullptr) {
+    DeleteWhenListed(const std::string& path, int atQuery) : ids(&Query, nullptr) {
         victim = path;
         deleted = false;
+        queries = 0;
+        count = atQuery;
     }
     FolderIdSource ids;
 };
 std::string DeleteWhenListed::victim;
 bool DeleteWhenListed::deleted = false;
+int DeleteWhenListed::queries = 0;
+int DeleteWhenListed::count = 0;
 
 // What a folder holds, as far as a change by the program could show.
 struct Entry {
@@ -691,7 +696,7 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == all + "/" + all; }));
     ASSERT_TRUE(DeleteFileA(vanished.c_str()));
     {
-        DeleteWhenListed hook(gone);
+        DeleteWhenListed hook(gone, 5);  // the faults folder and its three subfolders first
         Click(dlg, IDOK);
         ASSERT_TRUE(WaitEnded(app, 30000));
         EXPECT_TRUE(DeleteWhenListed::deleted) << "the file was not deleted between the walk and its digest";

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "jobs/CheckJob.h"
+#include "jobs/RunController.h"
 #include "res/resource.h"
 
 namespace harness {

@@ -12,7 +12,7 @@
 
 #include "app/DigestApp.h"
 #include "app/DigestDlg.h"
-#include "jobs/CheckJob.h"
+#include "jobs/RunController.h"
 #include "jobs/RunFlag.h"
 #include "res/resource.h"
 
@@ -503,7 +503,7 @@ bool WaitEnded(const App& app, DWORD timeoutMs) {
     if (!WaitIdle(app.hwnd(), timeoutMs)) return false;
     return WaitUntil([&] {
         bool busy = true;
-        app.OnUi([&] { busy = IsCheckBusy(); });
+        app.OnUi([&] { busy = RunInProgress() || CheckThreadRunning(); });
         return !busy;
     }, 5000);
 }

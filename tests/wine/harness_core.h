@@ -153,7 +153,7 @@ int BarPos(HWND bar);
 // The list panel's counter (IDC_LISTCOUNT).
 std::string Counter(HWND dlg);
 // Idle as a drop sees it: the run is over (WaitIdle) and its thread has
-// ended, as IsCheckBusy tells on the window thread.
+// ended, as the window thread tells.
 bool WaitEnded(const App& app, DWORD timeoutMs = 30000);
 // Drops the targets, waits until the list shows every one of them queued
 // ("n/n"), and starts the run; false when the list never showed them.

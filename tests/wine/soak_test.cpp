@@ -21,7 +21,7 @@
 
 #include "app/DigestDlg.h"
 #include "harness.h"
-#include "jobs/CheckJob.h"
+#include "jobs/RunController.h"
 #include "jobs/JobState.h"
 #include "process_counts.h"
 #include "res/resource.h"

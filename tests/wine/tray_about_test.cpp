@@ -13,6 +13,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/DigestDlg.h"
+#include "app/Messages.h"
 #include "app/Tray.h"
 #include "harness.h"
 #include "jobs/JobState.h"

@@ -1,0 +1,23 @@
+// The main window's private messages and timers, every one in this one place.
+#pragma once
+#include <windows.h>
+
+// From the shell, for mouse events on the notification-area icon.
+#define WM_TRAYNOTIFY (WM_USER + 150)
+// From the checking thread: what it recorded is to be shown now (it posts
+// this after its closing event, so that the run ends without waiting for
+// the next frame).
+#define WM_RUNDISPLAY (WM_APP + 0x52)
+
+// The shell's "TaskbarCreated" message (sent when it starts or restarts).
+extern const UINT g_uTaskbarCreatedMsg;
+
+// Timers of the main window.
+enum : UINT_PTR {
+    // Frames of the run display: what a run recorded is shown.
+    kDisplayTimerId = 0x5152,
+    // Closes the handles of checking threads once they have ended.
+    kReapTimerId = 0x5153,
+    // Gives a stopped run up while its thread is stuck in a call.
+    kGiveUpTimerId = 0x5154,
+};

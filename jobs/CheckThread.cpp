@@ -1,0 +1,87 @@
+#include "jobs/CheckThread.h"
+
+#include "app/Messages.h"
+#include "app/Texts.h"
+#include "digest/FileDigest.h"
+#include "jobs/FilePath.h"
+#include "jobs/JobState.h"
+#include "jobs/TargetList.h"
+#include "res/resource.h"
+
+namespace {
+
+// The single path of the compact layout.
+RunOutcome CheckSingleFile(CheckRun& run) {
+    RunOutcome outcome;
+    char buffer[256] = {};
+    g_strCurrentFile = run.targets.empty() ? CString() : run.targets[0];
+    // Opened as the file it is, whatever its name ("nul", "aux.txt").
+    const int digested = DigestFile(ExtendedPath(g_strCurrentFile), reinterpret_cast<unsigned char*>(buffer), 0);
+    if (RunGivenUp()) return outcome;
+    if (digested == 1) run.events.SetBarPos(IDC_PROGRESS, 1);
+    // Failed, or stopped: a digest of part of the file is no result.
+    outcome.completed = digested == 0 && g_bWorking.load() == 1;
+    if (outcome.completed) outcome.digest = buffer;
+    return outcome;
+}
+
+// Every row of the list: the targets are expanded into one row per file,
+// then each row is digested in turn.
+RunOutcome CheckList(CheckRun& run) {
+    RunOutcome outcome;
+    CRunEvents& events = run.events;
+    std::vector<CString> rows;
+    if (!ExpandTargetList(run.targets, &rows)) return outcome;
+    const int count = static_cast<int>(rows.size());
+    run.rows = count;
+    outcome.rows = count;
+
+    events.SetText(IDC_LISTSTATUS, texts::kDigesting);
+    events.SetBarRange(IDC_TOTALPROGRESS, count);
+    char buffer[256] = {};
+    CString text;
+    for (int i = 0; i < count && g_bWorking.load() == 1;) {
+        g_strCurrentFile = rows[static_cast<size_t>(i)];
+        run.row = i;
+        // The row keeps the path as listed; the file is opened as the file
+        // it is, whatever its name.
+        const int digested = DigestFile(ExtendedPath(g_strCurrentFile), reinterpret_cast<unsigned char*>(buffer), 0);
+        if (RunGivenUp()) return outcome;
+        if (digested == 0 && g_bWorking.load() == 1) {
+            events.SetRowResult(i, buffer);
+            events.SetText(IDC_STATUS, texts::kFileDone);
+        } else {
+            // Unreadable, or stopped inside: what was read is not its digest.
+            if (digested == 1) events.SetBarPos(IDC_PROGRESS, 1);
+            events.SetRowResult(i, texts::kFailedRow);
+            events.SetText(IDC_STATUS, texts::kFileFailed);
+        }
+        events.SetText(IDC_STAGE, texts::kStage3);
+        ++i;
+        events.SetBarPos(IDC_TOTALPROGRESS, i);
+        text.Format("%d/%d", i, count);
+        events.SetText(IDC_LISTCOUNT, text);
+    }
+    outcome.completed = g_bWorking.load() == 1;
+    return outcome;
+}
+
+}  // namespace
+
+DWORD WINAPI CheckThreadProc(LPVOID param) {
+    const std::shared_ptr<CheckRun> run = *static_cast<std::shared_ptr<CheckRun>*>(param);
+    delete static_cast<std::shared_ptr<CheckRun>*>(param);
+    SetThreadRunTicket(&run->ticket);
+    SetThreadRunEvents(&run->events);
+
+    const RunOutcome outcome = run->compact ? CheckSingleFile(*run) : CheckList(*run);
+    // A run the window gave up is closed already; otherwise the closing
+    // event is the run's last record, and the window is told at once.
+    if (!RunGivenUp()) {
+        run->events.Close(outcome);
+        ::PostMessageA(run->window, WM_RUNDISPLAY, 0, 0);
+    }
+    SetThreadRunEvents(nullptr);
+    SetThreadRunTicket(nullptr);
+    return 0;
+}
