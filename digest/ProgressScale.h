@@ -1,6 +1,5 @@
-// Scaling of the per-file progress bar, and the decision when to move it.
-// Pure functions and a tiny state object; no Windows header, so the native
-// tests exercise exactly what the program runs.
+// Scaling of the per-file progress bar. Pure functions with no Windows
+// header, so the native tests exercise exactly what the program runs.
 #pragma once
 #include <cstdint>
 
