@@ -11,7 +11,7 @@ CStatic* g_pWebLink = nullptr;
 const char kContactMail[] = "dev@example.com";
 const char kContactWeb[] = "http://example.com/quellin/";
 
-ShellOpenFn g_pfnShellOpen = &::ShellExecuteA;
+ShellOpenFn g_pfnShellOpen = &::ShellExecuteW;
 
 namespace {
 
@@ -58,8 +58,8 @@ BOOL CAboutDlg::OnInitDialog() {
 }
 
 void CAboutDlg::OnMailLink() {
-    const CString target = CString("mailto:") + kContactMail;
-    g_pfnShellOpen(nullptr, "open", target, nullptr, nullptr, SW_SHOW);
+    const CStringW target = CStringW(L"mailto:") + AfxText(kContactMail);
+    g_pfnShellOpen(nullptr, L"open", target, nullptr, nullptr, SW_SHOW);
 }
 
-void CAboutDlg::OnWebLink() { g_pfnShellOpen(nullptr, "open", kContactWeb, nullptr, nullptr, SW_SHOW); }
+void CAboutDlg::OnWebLink() { g_pfnShellOpen(nullptr, L"open", AfxText(kContactWeb), nullptr, nullptr, SW_SHOW); }

@@ -15,9 +15,9 @@ extern CStatic* g_pWebLink;
 extern const char kContactMail[];
 extern const char kContactWeb[];
 
-// How the links ask the shell to open a target; ShellExecuteA unless replaced
+// How the links ask the shell to open a target; ShellExecuteW unless replaced
 // (the window tests record the call instead of starting a mail program).
-using ShellOpenFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+using ShellOpenFn = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
 extern ShellOpenFn g_pfnShellOpen;
 
 class CAboutDlg : public CDialog {

@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <string>
 
 #include "app/DigestDlg.h"
 #include "app/Texts.h"
@@ -19,10 +21,9 @@ namespace {
 const int kOpenAttempts = 5;
 const DWORD kOpenRetryMs = 20;
 
-// The part after the last backslash, or the whole path without one. Trail
-// bytes of double-byte characters that equal '\\' are not separators.
-CString FileNameOf(const CString& path) {
-    const int slash = path.ReverseFind('\\');
+// The part after the last backslash, or the whole path without one.
+CStringW FileNameOf(const CStringW& path) {
+    const int slash = path.ReverseFind(L'\\');
     return slash < 0 ? path : path.Mid(slash + 1);
 }
 
@@ -62,49 +63,58 @@ HGLOBAL MakeBlock(const void* data, SIZE_T size) {
 
 }  // namespace
 
-int CopyTextToClipboard(const char* text, HWND owner) {
+int CopyTextToClipboard(const wchar_t* text, HWND owner) {
     // Everything is made before the clipboard is touched: what it holds is
-    // taken away only when the new text is ready to take its place.
-    HGLOBAL block = MakeBlock(text, static_cast<SIZE_T>(::lstrlenA(text)) + 1);
-    if (!block) return 0;
-    // Without a locale the system takes the text for the input language's
-    // code page when a program asks for it as Unicode: with an English
-    // keyboard on a Chinese system, Chinese names would come out garbled.
+    // taken away only when the new text is ready to take its place. The
+    // Unicode text holds every name exactly; the ANSI one is what programs
+    // that ask for plain text get, in the system's code page.
+    const SIZE_T chars = static_cast<SIZE_T>(std::wcslen(text)) + 1;
+    HGLOBAL unicode = MakeBlock(text, chars * sizeof(wchar_t));
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(chars), nullptr, 0, nullptr, nullptr);
+    std::string ansiText(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
+    if (bytes > 0)
+        ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(chars), &ansiText[0], bytes, nullptr, nullptr);
+    HGLOBAL ansi = unicode ? MakeBlock(ansiText.data(), ansiText.size()) : nullptr;
+    // The code page of the ANSI text: without it the system would take it
+    // for the input language's when a program asks for it as Unicode.
     const LCID lcid = TextLocale();
-    HGLOBAL locale = MakeBlock(&lcid, sizeof lcid);
-    if (!OpenClipboardPatiently(owner)) {
-        ::GlobalFree(block);
-        if (locale) ::GlobalFree(locale);
+    HGLOBAL locale = ansi ? MakeBlock(&lcid, sizeof lcid) : nullptr;
+    const auto release = [&] {
+        for (HGLOBAL block : {unicode, ansi, locale})
+            if (block) ::GlobalFree(block);
+    };
+    if (!locale || !OpenClipboardPatiently(owner)) {
+        release();
         return 0;
     }
     ::EmptyClipboard();
     // The system owns a block only once it has taken it.
-    if (!::SetClipboardData(CF_TEXT, block)) {
-        ::GlobalFree(block);
-        if (locale) ::GlobalFree(locale);
+    if (!::SetClipboardData(CF_UNICODETEXT, unicode)) {
+        release();
         ::CloseClipboard();
         return 0;
     }
-    if (locale && !::SetClipboardData(CF_LOCALE, locale)) ::GlobalFree(locale);
+    if (!::SetClipboardData(CF_TEXT, ansi)) ::GlobalFree(ansi);
+    if (!::SetClipboardData(CF_LOCALE, locale)) ::GlobalFree(locale);
     ::CloseClipboard();
     return 1;
 }
 
 void CDigestDlg::OnButtonCopy() {
-    CString text;
+    CStringW text;
     if (g_bCompact) {
         UpdateData(TRUE);
-        text = m_strMD5 + " " + FileNameOf(m_strPath);
+        text = m_strMD5 + L" " + FileNameOf(m_strPath);
         UpdateData(FALSE);
     } else {
         // Asked at every copy; only Yes keeps the paths.
         const bool withPaths = MessageBox(texts::kCopyQuestion, texts::kNotice, MB_YESNO) == IDYES;
         for (int i = 0; i < g_nItems; ++i) {
-            const CString path = g_pFileList->GetItemText(i, 0);
+            const CStringW path = g_pFileList->GetItemText(i, 0);
             text += g_pFileList->GetItemText(i, 1);
-            text += " ";
+            text += L" ";
             text += withPaths ? path : FileNameOf(path);
-            text += "\r\n";
+            text += L"\r\n";
         }
     }
     // Opened for the main window: with no owner, the clipboard would be

@@ -25,7 +25,7 @@ BEGIN_MESSAGE_MAP(CDigestDlg)
 END_MESSAGE_MAP()
 
 CDigestDlg::CDigestDlg()
-    : CDialog(IDD_MAIN), m_hIcon(::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+    : CDialog(IDD_MAIN), m_hIcon(::LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
 CDigestDlg::~CDigestDlg() {
     delete g_pFileList;
@@ -57,7 +57,7 @@ BOOL CDigestDlg::OnInitDialog() {
     // "About" at the end of the system menu, after a separator.
     CMenu sysMenu = CMenu::View(::GetSystemMenu(m_hWnd, FALSE));
     if (sysMenu.GetSafeHmenu()) {
-        const CString about = AfxLoadString(IDS_ABOUTBOX);
+        const CStringW about = AfxLoadString(IDS_ABOUTBOX);
         if (!about.IsEmpty()) {
             sysMenu.AppendMenu(MF_SEPARATOR);
             sysMenu.AppendMenu(MF_STRING, IDM_ABOUTBOX, about);
@@ -87,7 +87,9 @@ void CDigestDlg::CreateListPanel() {
 
     g_pFileList = new CListCtrl;
     g_pFileList->Create(child | LVS_REPORT | WS_BORDER, RECT{13, 196, 359, 358}, this, IDC_FILELIST);
-    g_pFileList->SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    // A path cut short by its narrow column shows whole while the pointer
+    // rests on it (label tips).
+    g_pFileList->SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
 
     m_pTotalLabel = std::make_unique<CStatic>();
     m_pTotalLabel->Create(texts::kTotalLabel, child, RECT{22, 373, 90, 388}, this, IDC_TOTALLABEL);

@@ -35,8 +35,8 @@ public:
 
     CFileFind m_finder;
     CProgressCtrl m_progress;
-    CString m_strMD5;
-    CString m_strPath;
+    CStringW m_strMD5;
+    CStringW m_strPath;
     BOOL m_bTopMost = 0;
     HICON m_hIcon;
     // The window went to the notification area: the icon is to be there until exit.

@@ -8,7 +8,6 @@
 #include "app/Texts.h"
 #include "digest/FileDigest.h"
 #include "digest/ProgressScale.h"
-#include "jobs/FilePath.h"
 #include "jobs/JobState.h"
 #include "res/resource.h"
 
@@ -23,10 +22,10 @@ namespace {
 thread_local int t_rangeMax = 0;
 
 // The file's full size in KiB, or fallback when it cannot be read.
-std::uint64_t FileSizeKiB(const std::wstring& path, std::uint64_t fallback) {
+std::uint64_t FileSizeKiB(const wchar_t* path, std::uint64_t fallback) {
     // Others may have the file open for writing (a growing log, say): share
     // everything, we only ask for the size.
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE h = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return fallback;
     LARGE_INTEGER size;
@@ -44,7 +43,7 @@ void ReportProgress(int mode, std::uint64_t value) {
         events->SetText(IDC_STAGE, texts::kStage1);
         // The size query opens the file again, which can block as long as
         // the digest's own open; a run given up meanwhile is left alone.
-        const std::wstring path = ExtendedPathW(g_strCurrentFile);
+        const CStringW path = g_strCurrentFile;
         BeginBlockingCall();
         const std::uint64_t kib = FileSizeKiB(path, value);
         if (!EndBlockingCall()) return;

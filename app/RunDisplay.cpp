@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/Messages.h"
+#include "framework/AfxWin.h"
 #include "res/resource.h"
 
 CRunDisplay g_display;
@@ -98,14 +99,14 @@ void CRunEvents::Push(Op op) {
     ++m_queued;
 }
 
-void CRunEvents::InsertRow(int row, const char* path) { Push(Op{Op::kInsert, row, path}); }
-void CRunEvents::SetRowResult(int row, const char* text) { Push(Op{Op::kResult, row, text}); }
-void CRunEvents::DeleteRowsFrom(int row) { Push(Op{Op::kDeleteFrom, row, CString()}); }
+void CRunEvents::InsertRow(int row, const wchar_t* path) { Push(Op{Op::kInsert, row, path}); }
+void CRunEvents::SetRowResult(int row, const char* text) { Push(Op{Op::kResult, row, AfxText(text)}); }
+void CRunEvents::DeleteRowsFrom(int row) { Push(Op{Op::kDeleteFrom, row, CStringW()}); }
 
 void CRunEvents::Close(const RunOutcome& outcome) {
     Lock lock(m_lock);
     m_outcome = outcome;
-    m_ops.push_back(Op{Op::kClose, 0, CString()});
+    m_ops.push_back(Op{Op::kClose, 0, CStringW()});
     ++m_queued;
 }
 
@@ -147,11 +148,11 @@ LRESULT CRunDisplay::OnMessage(WPARAM, LPARAM) {
 }
 
 void CRunDisplay::ShowRows(bool keepFrozen) {
-    ::SendMessageA(m_list, WM_SETREDRAW, TRUE, 0);
+    ::SendMessageW(m_list, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(m_list, nullptr, TRUE);
     m_frozen = false;
     if (keepFrozen) {
-        ::SendMessageA(m_list, WM_SETREDRAW, FALSE, 0);
+        ::SendMessageW(m_list, WM_SETREDRAW, FALSE, 0);
         m_frozen = true;
     }
     m_lastShown = ::GetTickCount();
@@ -183,31 +184,31 @@ bool CRunDisplay::Render(DWORD budgetMs) {
             }
             changed = true;
             if (!m_frozen) {
-                ::SendMessageA(m_list, WM_SETREDRAW, FALSE, 0);
+                ::SendMessageW(m_list, WM_SETREDRAW, FALSE, 0);
                 m_frozen = true;
             }
             switch (op.kind) {
             case CRunEvents::Op::kInsert: {
-                LVITEMA row{};
+                LVITEMW row{};
                 row.mask = LVIF_TEXT;
                 row.iItem = op.row;
-                row.pszText = const_cast<char*>(op.text.c_str());
-                ::SendMessageA(m_list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row));
+                row.pszText = const_cast<wchar_t*>(op.text.c_str());
+                ::SendMessageW(m_list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row));
                 break;
             }
             case CRunEvents::Op::kResult: {
-                LVITEMA cell{};
+                LVITEMW cell{};
                 cell.iSubItem = 1;
-                cell.pszText = const_cast<char*>(op.text.c_str());
-                ::SendMessageA(m_list, LVM_SETITEMTEXTA, op.row, reinterpret_cast<LPARAM>(&cell));
+                cell.pszText = const_cast<wchar_t*>(op.text.c_str());
+                ::SendMessageW(m_list, LVM_SETITEMTEXTW, op.row, reinterpret_cast<LPARAM>(&cell));
                 break;
             }
             case CRunEvents::Op::kDeleteFrom: {
                 if (op.row == 0) {
-                    ::SendMessageA(m_list, LVM_DELETEALLITEMS, 0, 0);
+                    ::SendMessageW(m_list, LVM_DELETEALLITEMS, 0, 0);
                 } else {
-                    const int count = static_cast<int>(::SendMessageA(m_list, LVM_GETITEMCOUNT, 0, 0));
-                    for (int r = count - 1; r >= op.row; --r) ::SendMessageA(m_list, LVM_DELETEITEM, r, 0);
+                    const int count = static_cast<int>(::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
+                    for (int r = count - 1; r >= op.row; --r) ::SendMessageW(m_list, LVM_DELETEITEM, r, 0);
                 }
                 break;
             }
@@ -238,7 +239,7 @@ bool CRunDisplay::Render(DWORD budgetMs) {
     }
     for (int i = 0; i < CRunEvents::kTextCount; ++i) {
         if (!texts[i].dirty || (m_shownKnown[i] && m_shown[i] == texts[i].value)) continue;
-        ::SetDlgItemTextA(m_dlg, kTextIds[i], texts[i].value);
+        ::SetDlgItemTextW(m_dlg, kTextIds[i], AfxText(texts[i].value));
         m_shown[i] = texts[i].value;
         m_shownKnown[i] = true;
     }
@@ -249,14 +250,14 @@ bool CRunDisplay::Render(DWORD budgetMs) {
         const HWND bar = ::GetDlgItem(m_dlg, kBarIds[i]);
         if (ranges[i] != CRunEvents::kUnset && ranges[i] != m_shownRange[i]) {
             if (i == kBarFile)
-                ::SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, ranges[i]));
+                ::SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, ranges[i]));
             else
-                ::SendMessageA(bar, PBM_SETRANGE32, 0, ranges[i]);
+                ::SendMessageW(bar, PBM_SETRANGE32, 0, ranges[i]);
             m_shownRange[i] = ranges[i];
             m_shownPos[i] = CRunEvents::kUnset;
         }
         if (positions[i] != CRunEvents::kUnset && positions[i] != m_shownPos[i]) {
-            ::SendMessageA(bar, PBM_SETPOS, positions[i], 0);
+            ::SendMessageW(bar, PBM_SETPOS, positions[i], 0);
             m_shownPos[i] = positions[i];
         }
     }

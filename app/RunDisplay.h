@@ -49,8 +49,9 @@ public:
     // IDC_PROGRESS (range 0..max, 16 bits) or IDC_TOTALPROGRESS (32 bits).
     void SetBarRange(int id, int max);
     void SetBarPos(int id, int pos);
-    // File list events, applied in the order given.
-    void InsertRow(int row, const char* path);
+    // File list events, applied in the order given: a row with a path, and
+    // a row's digest or one of the program's texts.
+    void InsertRow(int row, const wchar_t* path);
     void SetRowResult(int row, const char* text);
     void DeleteRowsFrom(int row);
     // The run's last record.
@@ -72,7 +73,7 @@ private:
     struct Op {
         enum Kind { kInsert, kResult, kDeleteFrom, kClose } kind;
         int row;
-        CString text;
+        CStringW text;
     };
     static const int kUnset = -0x7fffffff;
     static int TextSlot(int id);

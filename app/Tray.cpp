@@ -7,19 +7,21 @@
 #include "app/Messages.h"
 #include "app/Texts.h"
 
-const UINT g_uTaskbarCreatedMsg = ::RegisterWindowMessageA("TaskbarCreated");
-NotifyIconFn g_pfnNotifyIcon = &::Shell_NotifyIconA;
+const UINT g_uTaskbarCreatedMsg = ::RegisterWindowMessageW(L"TaskbarCreated");
+NotifyIconFn g_pfnNotifyIcon = &::Shell_NotifyIconW;
 
 namespace {
 
 // The program's one icon within the main window.
 const UINT kTrayIconId = IDR_MAINFRAME;
+// RT_MENU as a number, for the wide resource calls.
+const WORD kMenuResourceType = 4;
 
-// The record in its first form, whose size the platform's macro gives: 88
-// bytes in the 32-bit build, 104 in the 64-bit one.
-NOTIFYICONDATAA TrayRecord(HWND wnd) {
-    NOTIFYICONDATAA nid{};
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+// The record in its first form (a tip of 64 characters), whose size the
+// platform's macro gives: 152 bytes in the 32-bit build, 168 in the 64-bit one.
+NOTIFYICONDATAW TrayRecord(HWND wnd) {
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = NOTIFYICONDATAW_V1_SIZE;
     nid.hWnd = wnd;
     nid.uID = kTrayIconId;
     return nid;
@@ -34,11 +36,11 @@ const DWORD kAddRetryMs = 100;
 // shell refuses a second icon for the same window and ID, so every later
 // minimise is refused while the icon stands).
 bool AddTrayIcon(HWND wnd, bool mayBeThere) {
-    NOTIFYICONDATAA nid = TrayRecord(wnd);
+    NOTIFYICONDATAW nid = TrayRecord(wnd);
     nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     nid.uCallbackMessage = WM_TRAYNOTIFY;
     nid.hIcon = LoadSmallIcon();
-    lstrcpynA(nid.szTip, texts::kTrayTip, 64);  // the first form's tip holds 64 bytes
+    ::lstrcpynW(nid.szTip, AfxText(texts::kTrayTip), 64);  // the first form's tip holds 64 characters
     for (int attempt = 0;; ++attempt) {
         if (g_pfnNotifyIcon(NIM_ADD, &nid)) return true;
         if (mayBeThere && g_pfnNotifyIcon(NIM_MODIFY, &nid)) return true;
@@ -92,7 +94,7 @@ LRESULT CDigestDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
         POINT pt{};
         ::GetCursorPos(&pt);
         CMenu menu;
-        if (!menu.LoadMenu(AfxFindResourceHandle(MAKEINTRESOURCEA(IDR_TRAYMENU), RT_MENU), IDR_TRAYMENU))
+        if (!menu.LoadMenu(AfxFindResourceHandle(MAKEINTRESOURCEW(IDR_TRAYMENU), MAKEINTRESOURCEW(kMenuResourceType)), IDR_TRAYMENU))
             return 0;
         const CMenu popup = menu.GetSubMenu(0);
         // Only a menu of the foreground window closes when the user clicks
@@ -130,13 +132,13 @@ LRESULT CDigestDlg::OnTaskbarCreated(WPARAM, LPARAM) {
 }
 
 HICON LoadSmallIcon() {
-    return static_cast<HICON>(::LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+    return static_cast<HICON>(::LoadImageW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
                                            ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
                                            LR_SHARED));
 }
 
 BOOL CDigestDlg::RemoveTrayIcon() {
     m_bTrayIcon = FALSE;
-    NOTIFYICONDATAA nid = TrayRecord(m_hWnd);
+    NOTIFYICONDATAW nid = TrayRecord(m_hWnd);
     return g_pfnNotifyIcon(NIM_DELETE, &nid);
 }

@@ -4,9 +4,9 @@
 
 #include <shellapi.h>
 
-// How the window asks the shell to add or delete its icon; Shell_NotifyIconA
+// How the window asks the shell to add or delete its icon; Shell_NotifyIconW
 // unless replaced (the window tests record the calls and pass them on).
-using NotifyIconFn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
+using NotifyIconFn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
 extern NotifyIconFn g_pfnNotifyIcon;
 
 // The 16 x 16 image of the program's icon (the small-icon size of the

@@ -38,14 +38,11 @@ public:
     ChunkReader& operator=(const ChunkReader&) = delete;
     ~ChunkReader() { Close(); }
 
-    bool Open(const char* path) {
+    bool Open(const PathChar* path) {
 #ifdef _WIN32
-        // The wide function takes a "\\?\" path of any length; shared as
-        // fopen shares a file: others may read and write meanwhile.
-        const int n = ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-        std::vector<wchar_t> wide(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
-        if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), n);
-        m_file = ::CreateFileW(wide.data(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        // A "\\?\" path of any length; shared as fopen shares a file:
+        // others may read and write meanwhile.
+        m_file = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (m_file == INVALID_HANDLE_VALUE) return false;
         m_buffer.resize(kStreamBufferSize != 0 ? kStreamBufferSize : 4096);
@@ -120,7 +117,7 @@ private:
 
 }  // namespace
 
-int DigestFile(const char* path, unsigned char* out, int raw) {
+int DigestFile(const PathChar* path, unsigned char* out, int raw) {
     // Opening and reading can block for long (a hung share); a run given up
     // meanwhile gets nothing from this file, not even a progress report.
     ChunkReader file;

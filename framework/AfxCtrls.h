@@ -6,35 +6,36 @@
 
 #include "framework/AfxWin.h"
 
-// Creates a child control of the given window class; shared by the wrappers.
-BOOL AfxCreateControl(CWnd& ctl, const char* className, const char* text, DWORD style, const RECT& rect,
+// Creates a child control of the given window class, with one of the
+// program's own texts; shared by the wrappers.
+BOOL AfxCreateControl(CWnd& ctl, const wchar_t* className, const char* text, DWORD style, const RECT& rect,
                       CWnd* parent, UINT id);
 
 class CButton : public CWnd {
 public:
     BOOL Create(const char* caption, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
-        return AfxCreateControl(*this, "BUTTON", caption, style, rect, parent, id);
+        return AfxCreateControl(*this, L"BUTTON", caption, style, rect, parent, id);
     }
 };
 
 class CStatic : public CWnd {
 public:
     BOOL Create(const char* text, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
-        return AfxCreateControl(*this, "STATIC", text, style, rect, parent, id);
+        return AfxCreateControl(*this, L"STATIC", text, style, rect, parent, id);
     }
 };
 
 class CProgressCtrl : public CWnd {
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
-        return AfxCreateControl(*this, PROGRESS_CLASSA, "", style, rect, parent, id);
+        return AfxCreateControl(*this, PROGRESS_CLASSW, "", style, rect, parent, id);
     }
 };
 
 class CListCtrl : public CWnd {
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
-        return AfxCreateControl(*this, WC_LISTVIEWA, "", style, rect, parent, id);
+        return AfxCreateControl(*this, WC_LISTVIEWW, "", style, rect, parent, id);
     }
     DWORD SetExtendedStyle(DWORD exStyle) const {
         return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, exStyle));
@@ -44,9 +45,11 @@ public:
     BOOL SetColumnWidth(int col, int cx) const {
         return static_cast<BOOL>(SendMessage(LVM_SETCOLUMNWIDTH, col, MAKELPARAM(cx, 0)));
     }
-    int InsertItem(UINT mask, int item, const char* text, UINT state, UINT stateMask, int image,
+    // A row whose text is a name (a path), as it is.
+    int InsertItem(UINT mask, int item, const wchar_t* text, UINT state, UINT stateMask, int image,
                    LPARAM param) const;
+    // A cell with one of the program's own texts.
     BOOL SetItemText(int item, int subItem, const char* text) const;
     // The text of a cell; a row that does not exist reads as empty text.
-    CString GetItemText(int item, int subItem) const;
+    CStringW GetItemText(int item, int subItem) const;
 };

@@ -1,5 +1,6 @@
-// CFileFind: a folder search (FindFirstFile/FindNextFile) with the entry
-// made current by the last FindNextFile.
+// CFileFind: a folder search (FindFirstFileW/FindNextFileW) with the entry
+// made current by the last FindNextFile. Names come back exactly as the
+// system holds them.
 #pragma once
 #include <windows.h>
 
@@ -14,7 +15,7 @@ public:
 
     // Starts a search; TRUE when at least one entry matches. The first entry
     // becomes current with the first FindNextFile.
-    BOOL FindFile(const char* pattern);
+    BOOL FindFile(const wchar_t* pattern);
     // Makes the next entry current; FALSE when that entry is the last one
     // (it is still current and valid).
     BOOL FindNextFile();
@@ -26,14 +27,13 @@ public:
 
     BOOL IsDots() const;
     BOOL IsDirectory() const { return (m_current.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-    // The folder part of the pattern followed by the entry's name.
-    CString GetFilePath() const;
+    // The current entry's name.
+    CStringW GetFileName() const { return CStringW(m_current.cFileName); }
 
 private:
     HANDLE m_hFind = INVALID_HANDLE_VALUE;
-    WIN32_FIND_DATAA m_next{};
-    WIN32_FIND_DATAA m_current{};
+    WIN32_FIND_DATAW m_next{};
+    WIN32_FIND_DATAW m_current{};
     bool m_hasNext = false;
     BOOL m_failed = FALSE;
-    CString m_root;  // folder of the pattern, with its trailing backslash
 };

@@ -18,8 +18,8 @@ BOOL CGdiObject::DeleteObject() {
 BOOL CFont::CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic,
                        BYTE underline, BYTE strikeOut, BYTE charSet, BYTE outPrecision, BYTE clipPrecision,
                        BYTE quality, BYTE pitchAndFamily, const char* faceName) {
-    return Attach(::CreateFontA(height, width, escapement, orientation, weight, italic, underline, strikeOut,
-                                charSet, outPrecision, clipPrecision, quality, pitchAndFamily, faceName));
+    return Attach(::CreateFontW(height, width, escapement, orientation, weight, italic, underline, strikeOut,
+                                charSet, outPrecision, clipPrecision, quality, pitchAndFamily, AfxText(faceName)));
 }
 
 CPaintDC::CPaintDC(CWnd* wnd) : m_hWnd(wnd->m_hWnd), m_hDC(::BeginPaint(m_hWnd, &m_ps)) {}
@@ -27,7 +27,7 @@ CPaintDC::~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); }
 
 BOOL CMenu::LoadMenu(HINSTANCE inst, UINT id) {
     DestroyMenu();
-    m_hMenu = ::LoadMenuA(inst, MAKEINTRESOURCEA(id));
+    m_hMenu = ::LoadMenuW(inst, MAKEINTRESOURCEW(id));
     m_owned = true;
     return m_hMenu != nullptr;
 }

@@ -60,8 +60,8 @@ public:
     BOOL LoadMenu(HINSTANCE inst, UINT id);
     BOOL DestroyMenu();
     HMENU GetSafeHmenu() const { return m_hMenu; }
-    BOOL AppendMenu(UINT flags, UINT_PTR id = 0, const char* text = nullptr) const {
-        return ::AppendMenuA(m_hMenu, flags, id, text);
+    BOOL AppendMenu(UINT flags, UINT_PTR id = 0, const wchar_t* text = nullptr) const {
+        return ::AppendMenuW(m_hMenu, flags, id, text);
     }
     // A view of a pop-up of this menu; it dies with its parent menu.
     CMenu GetSubMenu(int pos) const { return CMenu(::GetSubMenu(m_hMenu, pos), false); }

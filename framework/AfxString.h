@@ -1,38 +1,44 @@
-// CString: a multibyte (ANSI code page) string with value semantics.
+// Strings with value semantics: CString holds the program's own texts
+// (code page 936 bytes, ASCII digits); CStringW holds UTF-16 text, which is
+// what every path and every name of a file is, exactly as the system gives it.
 #pragma once
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "framework/Mbcs.h"
 
-class CString {
+template <class Ch>
+class CStringT {
 public:
-    CString() = default;
-    CString(const char* text) : m_s(text ? text : "") {}
-    CString(const char* text, int len) : m_s(text, static_cast<size_t>(len)) {}
+    CStringT() = default;
+    CStringT(const Ch* text) : m_s(text ? text : Empty()) {}
+    CStringT(const Ch* text, int len) : m_s(text, static_cast<size_t>(len)) {}
 
     int GetLength() const { return static_cast<int>(m_s.size()); }
     bool IsEmpty() const { return m_s.empty(); }
-    operator const char*() const { return m_s.c_str(); }
-    const char* c_str() const { return m_s.c_str(); }
+    operator const Ch*() const { return m_s.c_str(); }
+    const Ch* c_str() const { return m_s.c_str(); }
+    Ch operator[](int i) const { return m_s[static_cast<size_t>(i)]; }
 
-    CString& operator=(const char* text) { m_s = text ? text : ""; return *this; }
-    CString& operator+=(const CString& s) { m_s += s.m_s; return *this; }
-    CString& operator+=(const char* s) { m_s += s; return *this; }
-    CString& operator+=(char c) { m_s += c; return *this; }
-    friend CString operator+(CString a, const CString& b) { a += b; return a; }
-    friend CString operator+(CString a, const char* b) { a += b; return a; }
-    friend bool operator==(const CString& a, const CString& b) { return a.m_s == b.m_s; }
-    friend bool operator!=(const CString& a, const CString& b) { return a.m_s != b.m_s; }
+    CStringT& operator=(const Ch* text) { m_s = text ? text : Empty(); return *this; }
+    CStringT& operator+=(const CStringT& s) { m_s += s.m_s; return *this; }
+    CStringT& operator+=(const Ch* s) { m_s += s; return *this; }
+    CStringT& operator+=(Ch c) { m_s += c; return *this; }
+    friend CStringT operator+(CStringT a, const CStringT& b) { a += b; return a; }
+    friend CStringT operator+(CStringT a, const Ch* b) { a += b; return a; }
+    friend bool operator==(const CStringT& a, const CStringT& b) { return a.m_s == b.m_s; }
+    friend bool operator!=(const CStringT& a, const CStringT& b) { return a.m_s != b.m_s; }
 
-    // Formats like sprintf; the result replaces the text.
+    // Formats like sprintf; the result replaces the text (narrow texts only).
     void Format(const char* fmt, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
 #endif
     {
+        static_assert(sizeof(Ch) == 1, "Format is for the program's own texts");
         va_list ap;
         va_start(ap, fmt);
         va_list ap2;
@@ -40,32 +46,42 @@ public:
         const int n = std::vsnprintf(nullptr, 0, fmt, ap);
         va_end(ap);
         if (n < 0) { va_end(ap2); m_s.clear(); return; }
-        std::string out(static_cast<size_t>(n) + 1, '\0');
+        std::basic_string<Ch> out(static_cast<size_t>(n) + 1, Ch());
         std::vsnprintf(&out[0], out.size(), fmt, ap2);
         va_end(ap2);
         out.resize(static_cast<size_t>(n));
         m_s.swap(out);
     }
 
-    // Byte offset of the first character ch, or -1. Character-aware: the trail
-    // byte of a double-byte character never matches.
-    int Find(char ch) const { return mbcs::FindChar(m_s.data(), GetLength(), ch); }
-    // The same, searching from byte offset start (which must begin a character).
-    int Find(char ch, int start) const {
-        const int s = Clamp(start);
-        const int at = mbcs::FindChar(m_s.data() + s, GetLength() - s, ch);
-        return at < 0 ? -1 : s + at;
-    }
-    // Byte offset of the last character ch, or -1 (character-aware).
-    int ReverseFind(char ch) const { return mbcs::ReverseFindChar(m_s.data(), GetLength(), ch); }
+    // Offset of the first character ch, or -1. In a code page 936 text the
+    // trail byte of a double-byte character never matches.
+    int Find(Ch ch) const { return FindIn(m_s.data(), GetLength(), ch); }
+    // Offset of the last character ch, or -1 (character-aware likewise).
+    int ReverseFind(Ch ch) const { return ReverseFindIn(m_s.data(), GetLength(), ch); }
 
-    CString Left(int n) const { return CString(m_s.data(), Clamp(n)); }
-    CString Mid(int first) const {
+    CStringT Left(int n) const { return CStringT(m_s.data(), Clamp(n)); }
+    CStringT Mid(int first) const {
         const int f = Clamp(first);
-        return CString(m_s.data() + f, GetLength() - f);
+        return CStringT(m_s.data() + f, GetLength() - f);
     }
 
 private:
+    static const Ch* Empty() { static const Ch none[1] = {}; return none; }
+    static int FindIn(const char* s, int len, char ch) { return mbcs::FindChar(s, len, ch); }
+    static int ReverseFindIn(const char* s, int len, char ch) { return mbcs::ReverseFindChar(s, len, ch); }
+    static int FindIn(const wchar_t* s, int len, wchar_t ch) {
+        for (int i = 0; i < len; ++i)
+            if (s[i] == ch) return i;
+        return -1;
+    }
+    static int ReverseFindIn(const wchar_t* s, int len, wchar_t ch) {
+        for (int i = len - 1; i >= 0; --i)
+            if (s[i] == ch) return i;
+        return -1;
+    }
     int Clamp(int n) const { return n < 0 ? 0 : (n > GetLength() ? GetLength() : n); }
-    std::string m_s;
+    std::basic_string<Ch> m_s;
 };
+
+using CString = CStringT<char>;
+using CStringW = CStringT<wchar_t>;

@@ -9,26 +9,39 @@
 namespace {
 CWinApp* g_pApp = nullptr;
 const UINT kAppTitleString = 0xE000;  // string resource with the application's title
+// The code page the program's own texts are written in.
+const UINT kTextCodePage = 936;
 }  // namespace
+
+CStringW AfxText(const char* text, int len) {
+    if (!text || len <= 0) return CStringW();
+    const int n = ::MultiByteToWideChar(kTextCodePage, 0, text, len, nullptr, 0);
+    if (n <= 0) return CStringW();
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(kTextCodePage, 0, text, len, &out[0], n);
+    return CStringW(out.data(), n);
+}
+
+CStringW AfxText(const char* text) { return text ? AfxText(text, static_cast<int>(std::strlen(text))) : CStringW(); }
 
 const CWnd CWnd::wndTopMost(HWND_TOPMOST);
 const CWnd CWnd::wndNoTopMost(HWND_NOTOPMOST);
 
-static CString ReadWindowText(HWND hWnd) {
-    const int len = ::GetWindowTextLengthA(hWnd);
-    if (len <= 0) return CString();
-    std::string buf(static_cast<size_t>(len) + 1, '\0');
-    const int got = ::GetWindowTextA(hWnd, &buf[0], len + 1);
-    return CString(buf.data(), got < 0 ? 0 : got);
+static CStringW ReadWindowText(HWND hWnd) {
+    const int len = ::GetWindowTextLengthW(hWnd);
+    if (len <= 0) return CStringW();
+    std::wstring buf(static_cast<size_t>(len) + 1, L'\0');
+    const int got = ::GetWindowTextW(hWnd, &buf[0], len + 1);
+    return CStringW(buf.data(), got < 0 ? 0 : got);
 }
 
-CString CWnd::GetDlgItemText(int id) const { return ReadWindowText(::GetDlgItem(m_hWnd, id)); }
+CStringW CWnd::GetDlgItemText(int id) const { return ReadWindowText(::GetDlgItem(m_hWnd, id)); }
 
 void CWnd::SetFont(CFont* font, BOOL redraw) const {
     SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font ? font->GetSafeHandle() : nullptr), redraw);
 }
 
-void DDX_Text(CDataExchange* pDX, int id, CString& value) {
+void DDX_Text(CDataExchange* pDX, int id, CStringW& value) {
     if (pDX->m_bSaveAndValidate)
         value = pDX->m_pDlgWnd->GetDlgItemText(id);
     else
@@ -56,7 +69,7 @@ INT_PTR CDialog::DoModal() {
         CWnd* main = AfxGetMainWnd();
         if (main && main != this) parent = main->m_hWnd;
     }
-    return ::DialogBoxParamA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(m_templateId), parent,
+    return ::DialogBoxParamW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(m_templateId), parent,
                              &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -79,29 +92,29 @@ void CDialog::OnOK() {
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 LRESULT CDialog::Default() {
-    return ::CallWindowProcA(m_superProc, m_hWnd, m_current.msg, m_current.wParam, m_current.lParam);
+    return ::CallWindowProcW(m_superProc, m_hWnd, m_current.msg, m_current.wParam, m_current.lParam);
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg != WM_INITDIALOG) return FALSE;  // everything else: the dialog manager's defaults
     CDialog* self = reinterpret_cast<CDialog*>(lParam);
     self->m_hWnd = hWnd;
-    ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    ::SetWindowLongPtrW(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     // From here on every message passes through WindowProc first, so handlers
     // can call Default() for the dialog manager's processing.
     self->m_superProc = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CDialog::SubclassProc)));
+        ::SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CDialog::SubclassProc)));
     self->m_current = {msg, wParam, lParam};
     return self->OnInitDialog();
 }
 
 LRESULT CALLBACK CDialog::SubclassProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    CDialog* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+    CDialog* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hWnd, GWLP_USERDATA));
     if (msg == WM_NCDESTROY) {
         WNDPROC super = self->m_superProc;
-        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(super));
-        ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, 0);
-        const LRESULT r = ::CallWindowProcA(super, hWnd, msg, wParam, lParam);
+        ::SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(super));
+        ::SetWindowLongPtrW(hWnd, GWLP_USERDATA, 0);
+        const LRESULT r = ::CallWindowProcW(super, hWnd, msg, wParam, lParam);
         self->m_hWnd = nullptr;
         return r;
     }
@@ -137,16 +150,16 @@ LRESULT CDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 CWinApp::CWinApp(const char* appName) {
     g_pApp = this;
-    if (appName) m_strAppName = appName;
+    if (appName) m_strAppName = AfxText(appName);
 }
 
 CWinApp* AfxGetApp() { return g_pApp; }
 CWnd* AfxGetMainWnd() { return g_pApp ? g_pApp->m_pMainWnd : nullptr; }
-HINSTANCE AfxGetInstanceHandle() { return ::GetModuleHandleA(nullptr); }
+HINSTANCE AfxGetInstanceHandle() { return ::GetModuleHandleW(nullptr); }
 
-HINSTANCE AfxFindResourceHandle(LPCSTR name, LPCSTR type) {
+HINSTANCE AfxFindResourceHandle(LPCWSTR name, LPCWSTR type) {
     HINSTANCE inst = AfxGetInstanceHandle();
-    return ::FindResourceA(inst, name, type) ? inst : nullptr;
+    return ::FindResourceW(inst, name, type) ? inst : nullptr;
 }
 
 void AfxEnableControlContainer() {
@@ -154,23 +167,25 @@ void AfxEnableControlContainer() {
     ::InitCommonControlsEx(&icc);
 }
 
-CString AfxLoadString(UINT id) {
-    char buf[1024] = {};
-    const int len = ::LoadStringA(AfxGetInstanceHandle(), id, buf, sizeof buf);
-    return CString(buf, len > 0 ? len : 0);
+CStringW AfxLoadString(UINT id) {
+    // Resources hold UTF-16 already.
+    wchar_t buf[1024] = {};
+    const int len = ::LoadStringW(AfxGetInstanceHandle(), id, buf, 1024);
+    return CStringW(buf, len > 0 ? len : 0);
 }
 
-static CString AppTitle() {
+static CStringW AppTitle() {
     CWinApp* app = AfxGetApp();
     if (app && !app->m_strAppName.IsEmpty()) return app->m_strAppName;
-    char buf[256] = {};
-    if (::LoadStringA(AfxGetInstanceHandle(), kAppTitleString, buf, sizeof buf) > 0) return CString(buf);
+    const CStringW title = AfxLoadString(kAppTitleString);
+    if (!title.IsEmpty()) return title;
     // Fall back to the program file's name without folder and extension.
-    ::GetModuleFileNameA(nullptr, buf, sizeof buf);
-    CString name(buf);
-    const int slash = name.ReverseFind('\\');
+    wchar_t buf[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, buf, MAX_PATH);
+    CStringW name(buf);
+    const int slash = name.ReverseFind(L'\\');
     if (slash >= 0) name = name.Mid(slash + 1);
-    const int dot = name.ReverseFind('.');
+    const int dot = name.ReverseFind(L'.');
     return dot > 0 ? name.Left(dot) : name;
 }
 
@@ -183,8 +198,7 @@ int AfxMessageBox(const char* text, UINT type) {
         HWND popup = ::GetLastActivePopup(owner);
         if (popup && ::IsWindowEnabled(popup)) owner = popup;
     }
-    const CString caption = AppTitle();
-    return ::MessageBoxA(owner, text, caption, type);
+    return ::MessageBoxW(owner, AfxText(text), AppTitle(), type);
 }
 
 int AfxWinMain() {

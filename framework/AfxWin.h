@@ -1,6 +1,11 @@
 // A thin application-framework layer over Win32: application object, window
 // wrapper, modal dialogs with data exchange and message maps, message box.
 //
+// Every window is a Unicode window. The program's own texts (const char*)
+// are code page 936 bytes, whatever the system's ANSI code page: each is
+// converted by AfxText on its way to the system, and nowhere else. Names of
+// files (CStringW, const wchar_t*) go to the system as they are.
+//
 // Window handles belong to the window tree (children die with their parent),
 // so a CWnd never destroys its window; objects that own a handle of another
 // kind (fonts, menus, searches, paint contexts) free it in their destructor
@@ -15,6 +20,11 @@
 class CFont;
 class CMenu;
 
+// One of the program's own texts (code page 936) as UTF-16; with len, the
+// first len bytes, zero bytes included (a list of zero-terminated texts).
+CStringW AfxText(const char* text);
+CStringW AfxText(const char* text, int len);
+
 class CWnd {
 public:
     CWnd() = default;
@@ -28,13 +38,14 @@ public:
 
     // A view of the child control with the given ID (no ownership).
     CWnd GetDlgItem(int id) const { return CWnd(::GetDlgItem(m_hWnd, id)); }
-    void SetDlgItemText(int id, const char* text) const { ::SetDlgItemTextA(m_hWnd, id, text); }
-    CString GetDlgItemText(int id) const;
-    void SetWindowText(const char* text) const { ::SetWindowTextA(m_hWnd, text); }
+    void SetDlgItemText(int id, const char* text) const { ::SetDlgItemTextW(m_hWnd, id, AfxText(text)); }
+    void SetDlgItemText(int id, const wchar_t* text) const { ::SetDlgItemTextW(m_hWnd, id, text); }
+    CStringW GetDlgItemText(int id) const;
+    void SetWindowText(const char* text) const { ::SetWindowTextW(m_hWnd, AfxText(text)); }
     BOOL EnableWindow(BOOL enable = TRUE) const { return ::EnableWindow(m_hWnd, enable); }
     BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
     LRESULT SendMessage(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
-        return ::SendMessageA(m_hWnd, msg, wParam, lParam);
+        return ::SendMessageW(m_hWnd, msg, wParam, lParam);
     }
     void GetWindowRect(LPRECT rect) const { ::GetWindowRect(m_hWnd, rect); }
     void GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
@@ -50,10 +61,10 @@ public:
     void CheckRadioButton(int first, int last, int check) const { ::CheckRadioButton(m_hWnd, first, last, check); }
     void SetFont(CFont* font, BOOL redraw = TRUE) const;
     int MessageBox(const char* text, const char* caption = nullptr, UINT type = MB_OK) const {
-        return ::MessageBoxA(m_hWnd, text, caption, type);
+        return ::MessageBoxW(m_hWnd, AfxText(text), caption ? AfxText(caption).c_str() : nullptr, type);
     }
     BOOL PostMessage(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
-        return ::PostMessageA(m_hWnd, msg, wParam, lParam);
+        return ::PostMessageW(m_hWnd, msg, wParam, lParam);
     }
 
     // Stand-ins for the special insert-after handles of SetWindowPos.
@@ -69,7 +80,7 @@ struct CDataExchange {
     BOOL m_bSaveAndValidate;  // TRUE: controls -> members
 };
 
-void DDX_Text(CDataExchange* pDX, int id, CString& value);
+void DDX_Text(CDataExchange* pDX, int id, CStringW& value);
 void DDX_Check(CDataExchange* pDX, int id, BOOL& value);
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 
@@ -162,13 +173,13 @@ public:
     virtual BOOL InitInstance() { return FALSE; }
 
     CWnd* m_pMainWnd = nullptr;
-    CString m_strAppName;  // message-box caption
+    CStringW m_strAppName;  // message-box caption
 };
 
 CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetInstanceHandle();
-HINSTANCE AfxFindResourceHandle(LPCSTR name, LPCSTR type);
+HINSTANCE AfxFindResourceHandle(LPCWSTR name, LPCWSTR type);
 // Registers the common control classes the dialog templates contain.
 void AfxEnableControlContainer();
 // The 3-D look is the system's own; kept for the start-up sequence.
@@ -177,6 +188,6 @@ inline BOOL Enable3dControls() { return TRUE; }
 // caption, and the warning icon unless type names another icon.
 int AfxMessageBox(const char* text, UINT type = MB_OK);
 // A string resource of the program (empty when there is none).
-CString AfxLoadString(UINT id);
+CStringW AfxLoadString(UINT id);
 // Process entry: runs the application object's InitInstance.
 int AfxWinMain();

@@ -7,6 +7,7 @@
 
 #include "app/DigestDlg.h"
 #include "app/Texts.h"
+#include "jobs/FilePath.h"
 #include "jobs/JobState.h"
 #include "jobs/RunController.h"
 #include "jobs/TargetList.h"
@@ -55,10 +56,10 @@ void CDigestDlg::OnDropFiles(HDROP hDropInfo) {
     ResetBar(*g_pTotalProgress);
     SetDlgItemText(IDC_COPY, texts::kCopy);
 
-    std::vector<char> buffer;
-    int n = static_cast<int>(::DragQueryFileA(drop.get(), 0xFFFFFFFF, nullptr, 0));
+    std::vector<wchar_t> buffer;
+    int n = static_cast<int>(::DragQueryFileW(drop.get(), 0xFFFFFFFF, nullptr, 0));
     // A drop whose only item has no path carries nothing.
-    if (n == 1 && ::DragQueryFileA(drop.get(), 0, nullptr, 0) == 0) n = 0;
+    if (n == 1 && ::DragQueryFileW(drop.get(), 0, nullptr, 0) == 0) n = 0;
     g_nItems = n;
 
     CString text;
@@ -68,13 +69,13 @@ void CDigestDlg::OnDropFiles(HDROP hDropInfo) {
 
     int passes = 0;
     for (int i = 0; i < g_nItems; ++i, passes = i) {
-        // Each path is read whole, however long: a path cut short could name
-        // another file or folder.
-        const UINT need = ::DragQueryFileA(drop.get(), static_cast<UINT>(i), nullptr, 0);
-        buffer.assign(need + 1, '\0');
-        const UINT len = ::DragQueryFileA(drop.get(), static_cast<UINT>(i), buffer.data(), need + 1);
-        const CString path(buffer.data(), static_cast<int>(len <= need ? len : need));
-        const bool folder = IsFolderPath(path);
+        // Each path is read whole, however long, exactly as the shell gives
+        // it: a path cut short or changed could name another file or folder.
+        const UINT need = ::DragQueryFileW(drop.get(), static_cast<UINT>(i), nullptr, 0);
+        buffer.assign(need + 1, L'\0');
+        const UINT len = ::DragQueryFileW(drop.get(), static_cast<UINT>(i), buffer.data(), need + 1);
+        const CStringW path(buffer.data(), static_cast<int>(len <= need ? len : need));
+        const bool folder = IsFolderPath(ExtendedPath(path));
         if (n == 1 && !folder) {
             if (g_bCompact == 0) SetCompactMode(1);
             SetDlgItemText(IDC_PATH, path);

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-// Runs the Open dialog owned by the main window. path (at least MAX_PATH
-// bytes) receives the chosen file; filter is pairs of zero-terminated texts
-// ending in an extra zero. Non-zero when the user chose a file.
-BOOL ChooseFile(char* path, const char* filter);
+// Runs the Open dialog owned by the main window. path (size characters)
+// receives the chosen file; filter is pairs of zero-terminated texts ending
+// in an extra zero. Non-zero when the user chose a file.
+BOOL ChooseFile(wchar_t* path, DWORD size, const wchar_t* filter);

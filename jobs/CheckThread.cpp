@@ -14,9 +14,9 @@ namespace {
 RunOutcome CheckSingleFile(CheckRun& run) {
     RunOutcome outcome;
     char buffer[256] = {};
-    g_strCurrentFile = run.targets.empty() ? CString() : run.targets[0];
     // Opened as the file it is, whatever its name ("nul", "aux.txt").
-    const int digested = DigestFile(ExtendedPath(g_strCurrentFile), reinterpret_cast<unsigned char*>(buffer), 0);
+    g_strCurrentFile = ExtendedPath(run.targets.empty() ? L"" : run.targets[0].c_str());
+    const int digested = DigestFile(g_strCurrentFile, reinterpret_cast<unsigned char*>(buffer), 0);
     if (RunGivenUp()) return outcome;
     if (digested == 1) run.events.SetBarPos(IDC_PROGRESS, 1);
     // Failed, or stopped: a digest of part of the file is no result.
@@ -30,7 +30,7 @@ RunOutcome CheckSingleFile(CheckRun& run) {
 RunOutcome CheckList(CheckRun& run) {
     RunOutcome outcome;
     CRunEvents& events = run.events;
-    std::vector<CString> rows;
+    std::vector<CStringW> rows;  // the forms the files are opened in
     if (!ExpandTargetList(run.targets, &rows)) return outcome;
     const int count = static_cast<int>(rows.size());
     run.rows = count;
@@ -43,9 +43,7 @@ RunOutcome CheckList(CheckRun& run) {
     for (int i = 0; i < count && g_bWorking.load() == 1;) {
         g_strCurrentFile = rows[static_cast<size_t>(i)];
         run.row = i;
-        // The row keeps the path as listed; the file is opened as the file
-        // it is, whatever its name.
-        const int digested = DigestFile(ExtendedPath(g_strCurrentFile), reinterpret_cast<unsigned char*>(buffer), 0);
+        const int digested = DigestFile(g_strCurrentFile, reinterpret_cast<unsigned char*>(buffer), 0);
         if (RunGivenUp()) return outcome;
         if (digested == 0 && g_bWorking.load() == 1) {
             events.SetRowResult(i, buffer);
@@ -79,7 +77,7 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
     // event is the run's last record, and the window is told at once.
     if (!RunGivenUp()) {
         run->events.Close(outcome);
-        ::PostMessageA(run->window, WM_RUNDISPLAY, 0, 0);
+        ::PostMessageW(run->window, WM_RUNDISPLAY, 0, 0);
     }
     SetThreadRunEvents(nullptr);
     SetThreadRunTicket(nullptr);

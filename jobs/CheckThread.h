@@ -18,7 +18,7 @@ struct CheckRun {
     // What Start accepted, fixed for the run: in the compact layout the one
     // path; in the list layout column 0 of the list's rows as they stood.
     bool compact = true;
-    std::vector<CString> targets;
+    std::vector<CStringW> targets;
     // The main window, told (posted to) when the run's closing event is recorded.
     HWND window = nullptr;
 

@@ -10,9 +10,9 @@
 extern int g_bCompact;
 // Number of entries in the file list.
 extern int g_nItems;
-// Path of the file being digested; the progress report sizes the bar from
-// it. The checking thread's own.
-extern thread_local CString g_strCurrentFile;
+// The file being digested, in the form it is opened in; the progress report
+// sizes the bar from it. The checking thread's own.
+extern thread_local CStringW g_strCurrentFile;
 // The checking thread of the run in progress, null when none (window thread).
 extern HANDLE g_hCheckThread;
 extern DWORD g_dwCheckThreadId;

@@ -1,7 +1,5 @@
 #include "jobs/RunController.h"
 
-#include <mbstring.h>
-
 #include <memory>
 #include <vector>
 
@@ -46,8 +44,10 @@ const DWORD kGivenUpExitWaitMs = 500;
 const DWORD kClosedWaitMs = 1000;
 const UINT kReapEveryMs = 10;
 
-bool SameText(const CString& a, const char* b) {
-    return _mbscmp(reinterpret_cast<const unsigned char*>(a.c_str()), reinterpret_cast<const unsigned char*>(b)) == 0;
+// The path box holds one of the placeholders (written there as the program's
+// own text): compared character for character.
+bool IsPlaceholder(const CStringW& path) {
+    return path == AfxText(texts::kOneFolder) || path == AfxText(texts::kSeveral);
 }
 
 bool Ended(HANDLE thread) { return ::WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
@@ -179,7 +179,7 @@ void CDigestDlg::OnOK() {
     // The placeholders first: they name no file, and looking one up would
     // ask the file system (a dead share can keep such a call for long).
     // Every name is taken as the file it is ("aux.txt" is no device).
-    bool accepted = SameText(m_strPath, texts::kOneFolder) || SameText(m_strPath, texts::kSeveral);
+    bool accepted = IsPlaceholder(m_strPath);
     if (!accepted) {
         accepted = m_finder.FindFile(ExtendedPath(m_strPath)) != FALSE;
         m_finder.Close();
@@ -212,7 +212,7 @@ void CDigestDlg::OnOK() {
     GetDlgItem(IDC_OPEN).EnableWindow(FALSE);
     GetDlgItem(IDC_COPY).EnableWindow(FALSE);
     SetDlgItemText(IDC_COPY, texts::kCopy);
-    m_strMD5 = "";
+    m_strMD5 = L"";
     UpdateData(FALSE);
 
     s_run = run;

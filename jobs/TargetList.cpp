@@ -59,7 +59,7 @@ struct OpenFolder {
 // The walk of one expansion, owned by the thread that runs it: the rows it
 // made, and the folders it is in.
 struct Walk {
-    std::vector<CString>* rows;
+    std::vector<CStringW>* rows;
     CRunEvents* events;
     std::vector<OpenFolder> path;
     ~Walk() {
@@ -72,7 +72,7 @@ thread_local Walk* t_walk = nullptr;
 // identity the walk can rely on: it cannot be opened, or its file system
 // reports none (some network redirectors and virtual drives give every
 // folder index 0); the handle is then closed. May block (a hung share).
-bool OpenFolderId(const std::wstring& path, FolderId* id, HANDLE* handle) {
+bool OpenFolderId(const CStringW& path, FolderId* id, HANDLE* handle) {
     *handle = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (*handle == INVALID_HANDLE_VALUE) {
@@ -102,10 +102,10 @@ bool OpenFolderId(const std::wstring& path, FolderId* id, HANDLE* handle) {
 }
 
 // A row at the end of the list.
-void AddRow(const CString& path) {
+void AddRow(const WalkPath& path) {
     if (RunGivenUp()) return;
-    t_walk->events->InsertRow(g_nListed, path);
-    t_walk->rows->push_back(path);
+    t_walk->events->InsertRow(g_nListed, path.shown);
+    t_walk->rows->push_back(path.open);
     ++g_nListed;
 }
 
@@ -122,24 +122,35 @@ void ShowCount() {
     t_walk->events->SetText(IDC_LISTCOUNT, g_strWork);
 }
 
+// path + "\\" + name; a drive's root ends in a backslash already.
+CStringW Child(const CStringW& path, const CStringW& name) {
+    const int last = path.GetLength() - 1;
+    return (last >= 0 && path[last] == L'\\' ? path : path + L"\\") + name;
+}
+
 }  // namespace
 
-bool IsFolderPath(const char* path) {
-    // Everything the call needs is made first: a run given up during the
-    // call touches nothing afterwards.
-    const std::wstring wide = ExtendedPathW(path);
+bool IsFolderPath(const wchar_t* path) {
+    // What the call needs is made first: a run given up during the call
+    // touches nothing shared afterwards.
+    const CStringW copy(path);
     BeginBlockingCall();
-    const DWORD attrs = ::GetFileAttributesW(wide.c_str());
+    const DWORD attrs = ::GetFileAttributesW(copy);
     if (!EndBlockingCall()) return false;
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool ExpandTargetList(const std::vector<CString>& entries, std::vector<CString>* rows) {
+bool ExpandTargetList(const std::vector<CStringW>& entries, std::vector<CStringW>* rows) {
     CRunEvents* const events = ThreadRunEvents();
     rows->clear();
+    // Each entry is made full once, here; what the walk finds below it is
+    // never made full again.
+    std::vector<WalkPath> targets;
+    targets.reserve(entries.size());
+    for (const CStringW& entry : entries) targets.push_back(WalkPath{entry, ExtendedPath(entry)});
     // Stopped before anything changed: the list stays as it is.
     if (!RunGoesOn()) {
-        *rows = entries;
+        for (const WalkPath& t : targets) rows->push_back(t.open);
         return !RunGivenUp();
     }
     g_nListed = 0;
@@ -152,13 +163,12 @@ bool ExpandTargetList(const std::vector<CString>& entries, std::vector<CString>*
     events->DeleteRowsFrom(0);
 
     size_t taken = 0;  // entries taken so far
-    while (taken < entries.size() && RunGoesOn()) {
-        g_strWork = entries[taken++];
-        const CString entry = g_strWork;
-        const bool folder = IsFolderPath(entry);
+    while (taken < targets.size() && RunGoesOn()) {
+        const WalkPath& entry = targets[taken++];
+        const bool folder = IsFolderPath(entry.open);
         if (RunGivenUp()) return false;
         if (folder) {
-            if (entries.size() == 1) events->SetText(IDC_LISTCOUNT, "0");
+            if (targets.size() == 1) events->SetText(IDC_LISTCOUNT, "0");
             const int rowsBefore = g_nListed;
             CollectFolder(entry);
             if (RunGivenUp()) return false;
@@ -177,23 +187,22 @@ bool ExpandTargetList(const std::vector<CString>& entries, std::vector<CString>*
     if (g_bWorking.load() != 1) {
         // The entries not yet taken stay in the list, so that the next Start
         // checks everything that was dropped.
-        while (taken < entries.size()) AddRow(entries[taken++]);
+        while (taken < targets.size()) AddRow(targets[taken++]);
         ShowCount();
     }
     events->SetText(IDC_LISTSTATUS, texts::kWalked);
     return !RunGivenUp();
 }
 
-void CollectFolder(CString path) {
+void CollectFolder(WalkPath folder) {
     Walk* const walk = t_walk;
     // A folder already on the walk's path (reached again through a link)
     // would make the walk endless: it is not entered again, and it becomes a
     // row of its own, so that the user sees it was not walked.
     FolderId id{};
     HANDLE handle = nullptr;
-    const std::wstring wide = ExtendedPathW(path);
     BeginBlockingCall();
-    const bool known = walk != nullptr && OpenFolderId(wide, &id, &handle);
+    const bool known = walk != nullptr && OpenFolderId(folder.open, &id, &handle);
     if (!EndBlockingCall()) {
         if (handle) ::CloseHandle(handle);
         return;
@@ -202,7 +211,7 @@ void CollectFolder(CString path) {
         for (const OpenFolder& seen : walk->path) {
             if (seen.id == id) {
                 ::CloseHandle(handle);
-                AddRow(path);
+                AddRow(folder);
                 ShowCount();
                 return;
             }
@@ -210,10 +219,8 @@ void CollectFolder(CString path) {
         walk->path.push_back(OpenFolder{id, handle});
     }
 
-    CString pattern = path;
-    if (pattern.ReverseFind('\\') != pattern.GetLength() - 1) pattern += "\\";  // a drive root has one already
-    pattern += "*.*";
-
+    // Every entry: "*" is a plain pattern in the "\\?\" form too.
+    const CStringW pattern = Child(folder.open, L"*");
     CFileFind finder;
     BeginBlockingCall();
     const BOOL found = finder.FindFile(pattern);
@@ -227,13 +234,16 @@ void CollectFolder(CString path) {
                 givenUp = true;
                 break;
             }
-            if (finder.IsDirectory()) {
-                if (!finder.IsDots()) CollectFolder(finder.GetFilePath());
-            } else {
-                g_strWork = finder.GetFilePath();
-                AddRow(g_strWork);
-                ShowCount();
-                ::Sleep(1);
+            if (!finder.IsDots()) {
+                const CStringW name = finder.GetFileName();
+                const WalkPath found{Child(folder.shown, name), Child(folder.open, name)};
+                if (finder.IsDirectory()) {
+                    CollectFolder(found);
+                } else {
+                    AddRow(found);
+                    ShowCount();
+                    ::Sleep(1);
+                }
             }
             if (!more) break;
         }
@@ -243,7 +253,7 @@ void CollectFolder(CString path) {
     // in silence: it becomes a row of its own, which the check reports as
     // failed, as it cannot be read as a file.
     if (finder.SearchFailed() && RunGoesOn() && !givenUp) {
-        AddRow(path);
+        AddRow(folder);
         ShowCount();
     }
     finder.Close();

@@ -7,24 +7,36 @@
 
 #include "framework/AfxString.h"
 
+// A path of the walk: as the list shows it (the entry as it was dropped,
+// then the names below it), and the form it is opened in (the entry's
+// "\\?\" form, then the same names exactly as the search returned them).
+struct WalkPath {
+    CStringW shown;
+    CStringW open;
+};
+
 // The expansion's state, the checking thread's own: rows listed so far in
-// this expansion (also the next row's index), and its scratch text.
+// this expansion (also the next row's index), and its scratch text (the
+// counter's).
 extern thread_local int g_nListed;
 extern thread_local CString g_strWork;
 
-// Checking thread only: turns the run's entries into rows (one per file, in
-// place of each folder every file below it), recorded for the list as they
-// are found and returned in rows. A Stop ends it early; the entries not yet
-// expanded (the folder being walked among them) then stay rows of their own.
-// False when the run was given up meanwhile (rows is then of no use).
-bool ExpandTargetList(const std::vector<CString>& entries, std::vector<CString>* rows);
-// Appends a row for every file below path, depth first, in search order;
-// a folder that cannot be listed becomes a row itself.
-void CollectFolder(CString path);
+// Checking thread only: turns the run's entries (paths as the list shows
+// them) into rows, one per file, each folder replaced where it stands by
+// every file below it. Every row is recorded for the list as it is found;
+// rows receives the forms they are opened in. A Stop ends it early; the
+// entries not yet expanded (the folder being walked among them) then stay
+// rows of their own. False when the run was given up meanwhile (rows is
+// then of no use).
+bool ExpandTargetList(const std::vector<CStringW>& entries, std::vector<CStringW>* rows);
+// Appends a row for every file below the folder, depth first, in search
+// order; a folder that cannot be listed becomes a row itself.
+void CollectFolder(WalkPath folder);
 
-// True when the path names a folder (its attributes can be read and carry
-// the folder bit); anything else counts as a file.
-bool IsFolderPath(const char* path);
+// True when the path (in the form it is opened in) names a folder: its
+// attributes can be read and carry the folder bit; anything else counts as
+// a file.
+bool IsFolderPath(const wchar_t* path);
 
 // How the walk learns a folder's identity (volume serial and file index) to
 // recognise a link back to a folder it is already in. GetFileInformationByHandle
