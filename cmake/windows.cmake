@@ -11,6 +11,12 @@ else()
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 936")
   # One self-contained .exe: no C++ runtime or thread library DLLs beside it.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # The 32-bit program gets 4 GiB of address space on 64-bit Windows rather
+  # than 2 (the list of a very large folder needs room); the 64-bit one has
+  # it by default.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_link_options(-Wl,--large-address-aware)
+  endif()
 endif()
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501 _CRT_SECURE_NO_WARNINGS)
 

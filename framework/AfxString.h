@@ -8,8 +8,6 @@
 #include <cwchar>
 #include <string>
 
-#include "framework/Mbcs.h"
-
 template <class Ch>
 class CStringT {
 public:
@@ -53,11 +51,14 @@ public:
         m_s.swap(out);
     }
 
-    // Offset of the first character ch, or -1. In a code page 936 text the
-    // trail byte of a double-byte character never matches.
-    int Find(Ch ch) const { return FindIn(m_s.data(), GetLength(), ch); }
-    // Offset of the last character ch, or -1 (character-aware likewise).
-    int ReverseFind(Ch ch) const { return ReverseFindIn(m_s.data(), GetLength(), ch); }
+    // Offset of the last character ch, or -1. UTF-16 text only: in a code
+    // page 936 text a byte of a double-byte character could match.
+    int ReverseFind(Ch ch) const {
+        static_assert(sizeof(Ch) == sizeof(wchar_t), "searching is for UTF-16 text");
+        for (int i = GetLength() - 1; i >= 0; --i)
+            if (m_s[static_cast<size_t>(i)] == ch) return i;
+        return -1;
+    }
 
     CStringT Left(int n) const { return CStringT(m_s.data(), Clamp(n)); }
     CStringT Mid(int first) const {
@@ -67,18 +68,6 @@ public:
 
 private:
     static const Ch* Empty() { static const Ch none[1] = {}; return none; }
-    static int FindIn(const char* s, int len, char ch) { return mbcs::FindChar(s, len, ch); }
-    static int ReverseFindIn(const char* s, int len, char ch) { return mbcs::ReverseFindChar(s, len, ch); }
-    static int FindIn(const wchar_t* s, int len, wchar_t ch) {
-        for (int i = 0; i < len; ++i)
-            if (s[i] == ch) return i;
-        return -1;
-    }
-    static int ReverseFindIn(const wchar_t* s, int len, wchar_t ch) {
-        for (int i = len - 1; i >= 0; --i)
-            if (s[i] == ch) return i;
-        return -1;
-    }
     int Clamp(int n) const { return n < 0 ? 0 : (n > GetLength() ? GetLength() : n); }
     std::basic_string<Ch> m_s;
 };

@@ -335,19 +335,27 @@ TEST(CopyList, EmptyListStillAsksAndCopiesEmptyText) {
 
 TEST(CopyToClipboard, HandsOverTheTextWithItsTerminator) {
     PutSentinel("old");
-    const std::string text = "第一行\r\nsecond line";
+    // The same text in UTF-16 and in code page 936 (the test system's).
+    const std::wstring text = L"第一行\r\nsecond line";
+    const std::string ansi = "第一行\r\nsecond line";
     ASSERT_EQ(CopyTextToClipboard(text.c_str(), nullptr), 1);
     ASSERT_TRUE(OpenClipboardSoon());
     HANDLE h = GetClipboardData(CF_TEXT);
     ASSERT_NE(h, nullptr);
     const char* p = static_cast<const char*>(GlobalLock(h));
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(std::string(p), text);
-    EXPECT_GE(GlobalSize(h), text.size() + 1);
+    EXPECT_EQ(std::string(p), ansi);
+    EXPECT_GE(GlobalSize(h), ansi.size() + 1);
+    GlobalUnlock(h);
+    h = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(h, nullptr);
+    const wchar_t* w = static_cast<const wchar_t*>(GlobalLock(h));
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(std::wstring(w) == text);
     GlobalUnlock(h);
     CloseClipboard();
 
-    ASSERT_EQ(CopyTextToClipboard("", nullptr), 1);
+    ASSERT_EQ(CopyTextToClipboard(L"", nullptr), 1);
     const ClipText clip = ReadClipboard();
     EXPECT_TRUE(clip.present);
     EXPECT_EQ(clip.text, "");
@@ -360,7 +368,7 @@ TEST(CopyToClipboard, ClipboardHeldElsewhereLeaksNothing) {
 
     // Nothing is left allocated by the attempts: no block of the text's size
     // stays behind on the process heap, where global memory comes from.
-    const std::string odd(12345, 'x');
+    const std::wstring odd(12345, L'x');
     const int before = CountHeapBlocks(odd.size() + 1);
     for (int i = 0; i < 50; ++i) ASSERT_EQ(CopyTextToClipboard(odd.c_str(), nullptr), 0);
     const int after = CountHeapBlocks(odd.size() + 1);

@@ -42,6 +42,9 @@ std::string ModuleDir() {
     return s.substr(0, s.rfind('\\'));
 }
 
+// The form a path is opened in, as text of the test system's code page.
+std::string Ext(const std::string& path) { return Narrow(ExtendedPath(Wide(path).c_str()).c_str()); }
+
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Pretends a file system whose folder identities come from a source the test
@@ -395,23 +398,23 @@ TEST(Faults, ADroppedPathLongerThan511BytesIsTakenWhole) {
 // The form in which files are opened: full, normalized, "\\?\" before a
 // drive and "\\?\UNC" before a share; a trail byte 0x5C is no separator.
 TEST(Faults, PathsAreOpenedInTheirFullExtendedForm) {
-    EXPECT_EQ(std::string(ExtendedPath("C:\\a\\nul")), "\\\\?\\C:\\a\\nul");
-    EXPECT_EQ(std::string(ExtendedPath("C:\\a\\.\\x\\..\\\\b.txt")), "\\\\?\\C:\\a\\b.txt");
-    EXPECT_EQ(std::string(ExtendedPath("C:/a/b")), "\\\\?\\C:\\a\\b");
-    EXPECT_EQ(std::string(ExtendedPath("C:\\")), "\\\\?\\C:\\");
-    EXPECT_EQ(std::string(ExtendedPath("C:\\..\\x")), "\\\\?\\C:\\x");
-    EXPECT_EQ(std::string(ExtendedPath("\\\\server\\share\\d\\f")), "\\\\?\\UNC\\server\\share\\d\\f");
-    EXPECT_EQ(std::string(ExtendedPath("\\\\server\\share\\..\\f")), "\\\\?\\UNC\\server\\share\\f");
-    EXPECT_EQ(std::string(ExtendedPath("\\\\?\\C:\\x\\..")), "\\\\?\\C:\\x\\..");
-    EXPECT_EQ(std::string(ExtendedPath("\\\\.\\pipe\\p")), "\\\\.\\pipe\\p");
-    EXPECT_EQ(std::string(ExtendedPath("")), "");
+    EXPECT_EQ(Ext("C:\\a\\nul"), "\\\\?\\C:\\a\\nul");
+    EXPECT_EQ(Ext("C:\\a\\.\\x\\..\\\\b.txt"), "\\\\?\\C:\\a\\b.txt");
+    EXPECT_EQ(Ext("C:/a/b"), "\\\\?\\C:\\a\\b");
+    EXPECT_EQ(Ext("C:\\"), "\\\\?\\C:\\");
+    EXPECT_EQ(Ext("C:\\..\\x"), "\\\\?\\C:\\x");
+    EXPECT_EQ(Ext("\\\\server\\share\\d\\f"), "\\\\?\\UNC\\server\\share\\d\\f");
+    EXPECT_EQ(Ext("\\\\server\\share\\..\\f"), "\\\\?\\UNC\\server\\share\\f");
+    EXPECT_EQ(Ext("\\\\?\\C:\\x\\.."), "\\\\?\\C:\\x\\..");
+    EXPECT_EQ(Ext("\\\\.\\pipe\\p"), "\\\\.\\pipe\\p");
+    EXPECT_EQ(Ext(""), "");
     // Relative, against the current folder; "乗" is 0x81 0x5C.
     TempDir dir;
     char before[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof before, before);
     ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
-    const std::string relative = ExtendedPath("目录乗\\..\\乗\\f").c_str();
-    const std::string rooted = ExtendedPath("\\x").c_str();
+    const std::string relative = Ext("目录乗\\..\\乗\\f");
+    const std::string rooted = Ext("\\x");
     SetCurrentDirectoryA(before);
     EXPECT_EQ(relative, "\\\\?\\" + dir.path() + "\\乗\\f");
     EXPECT_EQ(rooted, "\\\\?\\" + dir.path().substr(0, 2) + "\\x");

@@ -162,6 +162,20 @@ void App::Sync() const {
 
 bool App::Ended(DWORD waitMs) const { return WaitForSingleObject(m_thread, waitMs) == WAIT_OBJECT_0; }
 
+std::string Narrow(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Wide(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
 std::string Text(HWND wnd) {
     char buf[4096] = {};
     GetWindowTextA(wnd, buf, sizeof buf);

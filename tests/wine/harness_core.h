@@ -52,6 +52,10 @@ private:
     HANDLE m_ready = nullptr;
 };
 
+// UTF-16 text in the system's ANSI code page (936 in the test setup), and back.
+std::string Narrow(const std::wstring& text);
+std::wstring Wide(const std::string& text);
+
 // Window texts and states, read across threads.
 std::string Text(HWND wnd);
 std::string ItemText(HWND dlg, int id);

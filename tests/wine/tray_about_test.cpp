@@ -51,8 +51,8 @@ struct ShellCall {
 };
 std::vector<ShellCall> g_shellCalls;  // written on the UI thread inside a sent message
 
-HINSTANCE WINAPI RecordShellOpen(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR params, LPCSTR dir, INT show) {
-    g_shellCalls.push_back({owner, verb ? verb : "", file ? file : "", params != nullptr, dir != nullptr, show});
+HINSTANCE WINAPI RecordShellOpen(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR params, LPCWSTR dir, INT show) {
+    g_shellCalls.push_back({owner, verb ? Narrow(verb) : "", file ? Narrow(file) : "", params != nullptr, dir != nullptr, show});
     return reinterpret_cast<HINSTANCE>(42);
 }
 
@@ -69,14 +69,14 @@ void ExpectOpened(const ShellCall& call, const char* file) {
 // The icon's calls, recorded on their way to the shell.
 struct NotifyCall {
     DWORD message;
-    NOTIFYICONDATAA data;
+    NOTIFYICONDATAW data;
     BOOL result;
 };
 CRITICAL_SECTION g_notifyLock;
 std::vector<NotifyCall> g_notifyCalls;
 
-BOOL WINAPI RecordNotifyIcon(DWORD message, PNOTIFYICONDATAA data) {
-    const BOOL result = Shell_NotifyIconA(message, data);
+BOOL WINAPI RecordNotifyIcon(DWORD message, PNOTIFYICONDATAW data) {
+    const BOOL result = Shell_NotifyIconW(message, data);
     EnterCriticalSection(&g_notifyLock);
     g_notifyCalls.push_back({message, *data, result});
     LeaveCriticalSection(&g_notifyLock);
@@ -107,21 +107,21 @@ const auto* const kSeam = ::testing::AddGlobalTestEnvironment(new ShellSeam);
 // True while the shell has an icon 128 of the window: modifying works only
 // on an icon that is there.
 bool IconPresent(HWND dlg) {
-    NOTIFYICONDATAA nid{};
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = NOTIFYICONDATAW_V1_SIZE;
     nid.hWnd = dlg;
     nid.uID = kIconId;
     nid.uFlags = NIF_TIP;
-    lstrcpynA(nid.szTip, "☆Quellin☆", 64);
-    return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+    lstrcpynW(nid.szTip, L"☆Quellin☆", 64);
+    return Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE;
 }
 
 BOOL DeleteIcon(HWND dlg) {
-    NOTIFYICONDATAA nid{};
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = NOTIFYICONDATAW_V1_SIZE;
     nid.hWnd = dlg;
     nid.uID = kIconId;
-    return Shell_NotifyIconA(NIM_DELETE, &nid);
+    return Shell_NotifyIconW(NIM_DELETE, &nid);
 }
 
 int IconWidth(HICON icon) {
@@ -136,20 +136,20 @@ int IconWidth(HICON icon) {
 
 void ExpectAdd(const NotifyCall& c, HWND dlg) {
     EXPECT_EQ(c.message, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(c.data.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
-    EXPECT_EQ(c.data.cbSize, sizeof(void*) == 4 ? 88u : 104u);
+    EXPECT_EQ(c.data.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V1_SIZE));
+    EXPECT_EQ(c.data.cbSize, sizeof(void*) == 4 ? 152u : 168u);
     EXPECT_EQ(c.data.hWnd, dlg);
     EXPECT_EQ(c.data.uID, kIconId);
     EXPECT_EQ(c.data.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(c.data.uCallbackMessage, 1174u);
     EXPECT_EQ(c.data.hIcon, LoadSmallIcon());
     EXPECT_EQ(IconWidth(c.data.hIcon), 16) << "the tray gets the 16 x 16 image, not a shrunk 32 x 32 one";
-    EXPECT_STREQ(c.data.szTip, "☆Quellin☆");
+    EXPECT_TRUE(std::wstring(c.data.szTip) == L"☆Quellin☆") << Narrow(c.data.szTip);
 }
 
 void ExpectDelete(const NotifyCall& c, HWND dlg) {
     EXPECT_EQ(c.message, static_cast<DWORD>(NIM_DELETE));
-    EXPECT_EQ(c.data.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
+    EXPECT_EQ(c.data.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V1_SIZE));
     EXPECT_EQ(c.data.hWnd, dlg);
     EXPECT_EQ(c.data.uID, kIconId);
 }
@@ -407,11 +407,11 @@ TEST(Tray, MinimiseHidesIntoTheTrayAndLeftButtonDownRestores) {
         EXPECT_TRUE(IconPresent(dlg)) << "a restore leaves the icon in place";
     }
     // One icon throughout: the shell already has this window's icon 128.
-    NOTIFYICONDATAA nid{};
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = NOTIFYICONDATAW_V1_SIZE;
     nid.hWnd = dlg;
     nid.uID = kIconId;
-    EXPECT_FALSE(Shell_NotifyIconA(NIM_ADD, &nid));
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_ADD, &nid));
     // And exactly that one: after deleting it there is none.
     EXPECT_TRUE(DeleteIcon(dlg));
     EXPECT_FALSE(IconPresent(dlg));
@@ -422,7 +422,7 @@ TEST(Tray, MinimiseHidesIntoTheTrayAndLeftButtonDownRestores) {
 // nothing could bring it back.
 namespace {
 std::atomic<int> s_refused{0};
-BOOL WINAPI RefuseNotifyIcon(DWORD, PNOTIFYICONDATAA) {
+BOOL WINAPI RefuseNotifyIcon(DWORD, PNOTIFYICONDATAW) {
     ++s_refused;
     return FALSE;
 }
