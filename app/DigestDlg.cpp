@@ -1,6 +1,7 @@
 #include "app/DigestDlg.h"
 
 #include "app/AboutDlg.h"
+#include "app/ListTips.h"
 #include "app/Messages.h"
 #include "app/Texts.h"
 #include "app/Tray.h"
@@ -87,9 +88,7 @@ void CDigestDlg::CreateListPanel() {
 
     g_pFileList = new CListCtrl;
     g_pFileList->Create(child | LVS_REPORT | WS_BORDER, RECT{13, 196, 359, 358}, this, IDC_FILELIST);
-    // A path cut short by its narrow column shows whole while the pointer
-    // rests on it (label tips).
-    g_pFileList->SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
+    g_pFileList->SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 
     m_pTotalLabel = std::make_unique<CStatic>();
     m_pTotalLabel->Create(texts::kTotalLabel, child, RECT{22, 373, 90, 388}, this, IDC_TOTALLABEL);
@@ -119,6 +118,9 @@ void CDigestDlg::CreateListPanel() {
     g_pFileList->InsertColumn(2, texts::kColumnResult, LVCFMT_LEFT);
     g_pFileList->SetColumnWidth(0, 140);
     g_pFileList->SetColumnWidth(1, 205);
+    // A path cut short by the narrow column shows whole while the pointer
+    // rests on it.
+    AttachListTips(g_pFileList->m_hWnd, panelFont);
 }
 
 void CDigestDlg::SetCompactMode(int flag) {

@@ -2,7 +2,7 @@
 # Wine environment for running and testing the Windows build headless.
 # Sourced by scripts/run, scripts/test and scripts/screenshots; not run directly.
 #
-#   qw_locale                generate build/locale/zh_CN.UTF-8 (code page 936 for Wine)
+#   qw_locale                generate build/locale/zh_CN.UTF-8 (code page 936 for Wine) and en_US.UTF-8 (1252)
 #   qw_env BUILD_DIR         export WINEPREFIX=BUILD_DIR/wineprefix and the rest
 #   qw_prefix                create the prefix once, (re)apply fonts and registry settings
 #   qw_xvfb_start            start a private Xvfb on a free display, export DISPLAY
@@ -34,30 +34,34 @@ qw_die() { printf '[wine] error: %s\n' "$*" >&2; return 1; }
 # Quietly run a Wine program (stdio detached so no caller pipe is held open).
 qw_wine_quiet() { "$QW_WINE" "$@" </dev/null >/dev/null 2>&1; }
 
-# Generate the zh_CN.UTF-8 locale privately (no root needed, no system change).
-# Without it on the Linux side Wine treats Unix strings as ASCII and GBK file
-# names fail to open.
+# Generate the locales privately (no root needed, no system change): zh_CN.UTF-8,
+# in which Wine programs run with code page 936, and en_US.UTF-8, in which one
+# window test runs with code page 1252. Without a locale on the Linux side Wine
+# treats Unix strings as ASCII and file names beyond it fail to open.
+QW_OTHER_LOCALE=en_US.UTF-8
 qw_locale() {
-    local out=$QW_LOCALE_DIR/$QW_LOCALE
-    if [ ! -f "$out/LC_CTYPE" ]; then
-        local tmp
-        mkdir -p "$QW_LOCALE_DIR" || return 1
-        tmp=$(mktemp -d "$QW_LOCALE_DIR/.gen.XXXXXX") || return 1
-        # localedef exits 1 on mere warnings; judge by its output instead.
-        localedef -i zh_CN -f UTF-8 "$tmp/$QW_LOCALE" </dev/null >"$tmp.log" 2>&1
-        if [ ! -f "$tmp/$QW_LOCALE/LC_CTYPE" ]; then
-            cat "$tmp.log" >&2
-            rm -rf "$tmp" "$tmp.log"
-            qw_die "localedef could not generate $QW_LOCALE (is the Debian package 'locales' installed?)"
+    local name out tmp
+    for name in "$QW_LOCALE" "$QW_OTHER_LOCALE"; do
+        out=$QW_LOCALE_DIR/$name
+        if [ ! -f "$out/LC_CTYPE" ]; then
+            mkdir -p "$QW_LOCALE_DIR" || return 1
+            tmp=$(mktemp -d "$QW_LOCALE_DIR/.gen.XXXXXX") || return 1
+            # localedef exits 1 on mere warnings; judge by its output instead.
+            localedef -i "${name%%.*}" -f UTF-8 "$tmp/$name" </dev/null >"$tmp.log" 2>&1
+            if [ ! -f "$tmp/$name/LC_CTYPE" ]; then
+                cat "$tmp.log" >&2
+                rm -rf "$tmp" "$tmp.log"
+                qw_die "localedef could not generate $name (is the Debian package 'locales' installed?)"
+                return 1
+            fi
+            rm -rf "$out"
+            mv "$tmp/$name" "$out" && rm -rf "$tmp" "$tmp.log" || return 1
+        fi
+        if [ "$(LOCPATH=$QW_LOCALE_DIR LC_ALL=$name locale charmap 2>/dev/null)" != UTF-8 ]; then
+            qw_die "generated locale $out is not usable"
             return 1
         fi
-        rm -rf "$out"
-        mv "$tmp/$QW_LOCALE" "$out" && rm -rf "$tmp" "$tmp.log" || return 1
-    fi
-    if [ "$(LOCPATH=$QW_LOCALE_DIR LC_ALL=$QW_LOCALE locale charmap 2>/dev/null)" != UTF-8 ]; then
-        qw_die "generated locale $out is not usable"
-        return 1
-    fi
+    done
 }
 
 # Export the Wine environment for a build tree (absolute or relative to the repo).
