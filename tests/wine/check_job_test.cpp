@@ -39,13 +39,6 @@ void OpenWithDialog(const App& app, const std::string& path) {
 
 void Start(HWND dlg) { Click(dlg, IDOK); }
 
-// Starts a check of one file through the path box, as after Open.
-void CheckPath(const App& app, const std::string& path) {
-    SetDlgItemTextA(app.hwnd(), IDC_PATH, path.c_str());
-    Start(app.hwnd());
-}
-
-
 }  // namespace
 
 TEST(CheckSingleFile, OpenThenStartShowsTheDigest) {
@@ -135,9 +128,8 @@ TEST(CheckSingleFile, EmptyPathAndPlaceholder) {
 
     // A list placeholder is accepted as a target although no such file exists;
     // in the compact layout there is then no file to digest.
-    CheckPath(app, "一个文件夹");
+    ASSERT_TRUE(RunFile(dlg, "一个文件夹"));
     EXPECT_EQ(WaitForOwnedDialog(dlg, 300), nullptr) << "placeholder refused";
-    ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
 }
 
@@ -148,8 +140,7 @@ TEST(CheckSingleFile, FileThatCannotBeOpened) {
     HeldOpen lock(file);
     App app;
     HWND dlg = app.hwnd();
-    CheckPath(app, file);
-    ASSERT_TRUE(WaitIdle(dlg));
+    ASSERT_TRUE(RunFile(dlg, file));
     EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
     EXPECT_EQ(ItemText(dlg, IDC_STATUS), "全文MD5值校验失败.");
     EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
@@ -399,8 +390,7 @@ TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
     // And a new run works.
     const std::string small = dir.Sub("small.bin");
     WriteFile(small, 777);
-    CheckPath(app, small);
-    ASSERT_TRUE(WaitIdle(dlg));
+    ASSERT_TRUE(RunFile(dlg, small));
     EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(small));
 }
 
@@ -446,11 +436,11 @@ TEST(Busy, ALateEndOfThreadMessageDoesNotHoldTheWindow) {
     WriteSparse(big, 4ull << 30);
     App app;
     HWND dlg = app.hwnd();
-    CheckPath(app, small);
-    ASSERT_TRUE(WaitIdle(dlg));
+    ASSERT_TRUE(RunFile(dlg, small));
     DWORD earlier = 0;
     app.OnUi([&] { earlier = g_dwCheckThreadId; });
-    CheckPath(app, big);
+    SetDlgItemTextA(dlg, IDC_PATH, big.c_str());
+    Start(dlg);
     ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
     for (const WPARAM id : {static_cast<WPARAM>(earlier), WPARAM{0}}) {
         PostMessageA(dlg, WM_CHECKTHREADENDED, id, 0);
@@ -500,45 +490,57 @@ BOOL WINAPI Set(HANDLE process, PROCESS_INFORMATION_CLASS what, LPVOID info, DWO
 }  // namespace timer_calls
 
 // Every run raises the system timer's resolution once and restores it once,
-// before the window shows the run as ended (here a system without the
-// throttling opt-out).
-TEST(ListRun, TimerResolutionIsRaisedAndRestoredOncePerRun) {
+// before the window shows the run as ended: a single file, a stopped list, a
+// completed list; a refused Start calls nothing. Where the system has the
+// opt-out from timer-resolution throttling (Windows 11), a run takes it after
+// raising the resolution and gives it back before lowering it, once each;
+// where the system refuses it (Windows 8 and 10 have the function but not the
+// flag) nothing is undone; where the function is missing (before Windows 8)
+// nothing is called.
+TEST(ListRun, TimerResolutionAndThrottlingOptOutOncePerRun) {
     using namespace timer_calls;
     TempDir dir;
     const std::string a = dir.Sub("a.bin"), folder = dir.Sub("f");
     WriteFile(a, 3000);
     WriteFile(dir.Sub("f\\b.bin"), 10);
-    const SetProcessInformationFn system = g_pfnSetProcessInformation;
-    g_pfnSetProcessInformation = nullptr;
-    g_pfnTimeBeginPeriod = &Begin;
-    g_pfnTimeEndPeriod = &End;
+    Fake begin(g_pfnTimeBeginPeriod, &Begin);
+    Fake end(g_pfnTimeEndPeriod, &End);
+    Fake set(g_pfnSetProcessInformation, nullptr);  // Vista and 7
+    App app;
+    HWND dlg = app.hwnd();
     s_calls.clear();
-    {
-        App app;
-        HWND dlg = app.hwnd();
-        CheckPath(app, a);  // a single file
-        ASSERT_TRUE(WaitIdle(dlg));
-        EXPECT_EQ(s_calls, "BE");
-        Drop(app, {folder});  // a list, stopped if it is still going
-        Start(dlg);
-        TryClick(app, IDC_STOP);
-        ASSERT_TRUE(WaitIdle(dlg));
-        EXPECT_EQ(s_calls, "BEBE");
-        Drop(app, {a, folder});  // a list, completed
-        Start(dlg);
-        ASSERT_TRUE(WaitIdle(dlg));
-        EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
-        EXPECT_EQ(s_calls, "BEBEBE");
-        SetDlgItemTextA(dlg, IDC_PATH, dir.Sub("missing.bin").c_str());  // refused: no run
-        PostClick(dlg, IDOK);
-        HWND box = WaitForOwnedDialog(dlg);
-        ASSERT_NE(box, nullptr);
-        Answer(box, IDOK);
-        EXPECT_EQ(s_calls, "BEBEBE");
-    }
-    g_pfnSetProcessInformation = system;
-    g_pfnTimeBeginPeriod = &timeBeginPeriod;
-    g_pfnTimeEndPeriod = &timeEndPeriod;
+    ASSERT_TRUE(RunFile(dlg, a));
+    EXPECT_EQ(s_calls, "BE");
+    Drop(app, {folder});  // a list, stopped if it is still going
+    Start(dlg);
+    TryClick(app, IDC_STOP);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(s_calls, "BEBE");
+    Drop(app, {a, folder});  // a list, completed
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(s_calls, "BEBEBE");
+    SetDlgItemTextA(dlg, IDC_PATH, dir.Sub("missing.bin").c_str());  // refused: no run
+    PostClick(dlg, IDOK);
+    HWND box = WaitForOwnedDialog(dlg);
+    ASSERT_NE(box, nullptr);
+    Answer(box, IDOK);
+    EXPECT_EQ(s_calls, "BEBEBE");
+
+    g_pfnSetProcessInformation = &Set;  // Windows 11
+    s_calls.clear();
+    s_accept = TRUE;
+    ASSERT_TRUE(RunFile(dlg, a));
+    Drop(app, {folder});
+    Start(dlg);
+    TryClick(app, IDC_STOP);
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(s_calls, "BOREBORE");
+    s_calls.clear();
+    s_accept = FALSE;  // Windows 8 and 10
+    ASSERT_TRUE(RunFile(dlg, a));
+    EXPECT_EQ(s_calls, "BOE");
 }
 
 // More rows than 16 bits count: the overall bar is ranged from the full
@@ -613,13 +615,9 @@ TEST(Exit, WhileRunningAsksAndYesEndsQuickly) {
     EXPECT_EQ(g_bWorking.load(), 1) << "No lets the run go on";
     EXPECT_GE(BarPos(GetDlgItem(dlg, IDC_PROGRESS)), before);
 
-    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    box = WaitForOwnedDialog(dlg);
-    ASSERT_NE(box, nullptr);
-    const DWORD t0 = GetTickCount();
-    Answer(box, IDYES);
+    const double t0 = ExitAnsweringYes(dlg);
     EXPECT_TRUE(app.Ended(1000)) << "exit took longer than a second";
-    std::printf("exit after Yes took %lu ms\n", GetTickCount() - t0);
+    std::printf("exit after Yes took %.1f ms\n", NowMs() - t0);
 }
 
 // What a person sees of the buttons while a run is active, and after it
@@ -736,9 +734,7 @@ TEST(Exit, CloseBoxEscapeAndAltF4WhenIdleAndDuringARun) {
         EXPECT_EQ(g_bWorking.load(), 1) << "No keeps the run";
         ExpectRunningButtons(dlg);
         Leave(app, way);
-        box = WaitForOwnedDialog(dlg);
-        ASSERT_NE(box, nullptr);
-        Answer(box, IDYES);
+        EXPECT_GT(AnswerExitQuestion(dlg), 0);
         EXPECT_TRUE(app.Ended(3000));
     }
 }
@@ -867,46 +863,3 @@ TEST(ListDisplay, CountersAndClosingTextsNeverRunAheadOfTheRows) {
     EXPECT_EQ(Counter(dlg), std::to_string(n) + "/" + std::to_string(n));
 }
 
-
-// Where the system has the opt-out from timer-resolution throttling (Windows
-// 11), a run takes it after raising the resolution and gives it back before
-// lowering it, once each; where the system refuses it (Windows 8 and 10
-// have the function but not the flag) nothing is undone; where the function
-// is missing (before Windows 8) nothing is called.
-TEST(ListRun, TimerThrottlingOptOutOncePerRunOnlyWhereTheSystemHasIt) {
-    using namespace timer_calls;
-    TempDir dir;
-    const std::string a = dir.Sub("a.bin"), folder = dir.Sub("f");
-    WriteFile(a, 3000);
-    WriteFile(dir.Sub("f\\b.bin"), 10);
-    const SetProcessInformationFn system = g_pfnSetProcessInformation;
-    g_pfnTimeBeginPeriod = &Begin;
-    g_pfnTimeEndPeriod = &End;
-    {
-        App app;
-        HWND dlg = app.hwnd();
-        g_pfnSetProcessInformation = &Set;  // Windows 11
-        s_calls.clear();
-        s_accept = TRUE;
-        CheckPath(app, a);
-        ASSERT_TRUE(WaitIdle(dlg));
-        Drop(app, {folder});  // a list, stopped if it is still going
-        Start(dlg);
-        TryClick(app, IDC_STOP);
-        ASSERT_TRUE(WaitIdle(dlg));
-        EXPECT_EQ(s_calls, "BOREBORE");
-        s_calls.clear();
-        s_accept = FALSE;  // Windows 8 and 10
-        CheckPath(app, a);
-        ASSERT_TRUE(WaitIdle(dlg));
-        EXPECT_EQ(s_calls, "BOE");
-        s_calls.clear();
-        g_pfnSetProcessInformation = nullptr;  // Vista and 7
-        CheckPath(app, a);
-        ASSERT_TRUE(WaitIdle(dlg));
-        EXPECT_EQ(s_calls, "BE");
-    }
-    g_pfnSetProcessInformation = system;
-    g_pfnTimeBeginPeriod = &timeBeginPeriod;
-    g_pfnTimeEndPeriod = &timeEndPeriod;
-}

@@ -159,8 +159,8 @@ void ExpectSame(const Snapshot& before, const Snapshot& after) {
 // Records the process-ending call that exit makes when it leaves a checking
 // thread stuck in a read, instead of ending the test program.
 struct EndProcessRecorder {
-    static int calls;
-    static double atMs;
+    static inline int calls = 0;
+    static inline double atMs = 0;
     static void WINAPI Record(UINT) {
         ++calls;
         atMs = NowMs();
@@ -168,13 +168,9 @@ struct EndProcessRecorder {
     EndProcessRecorder() {
         calls = 0;
         atMs = 0;
-        g_pfnEndProcess = &Record;
     }
-    ~EndProcessRecorder() { g_pfnEndProcess = m_before; }
-    const EndProcessFn m_before = g_pfnEndProcess;
+    Fake<EndProcessFn> fake{g_pfnEndProcess, &Record};
 };
-int EndProcessRecorder::calls = 0;
-double EndProcessRecorder::atMs = 0;
 
 // The running checking thread, for waiting on its end (read on the UI thread,
 // where Start keeps it).
@@ -216,21 +212,6 @@ void ExpectWholeTreeChecked(const std::string& top) {
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
 }
 
-// Exit during a run: the exit question appears and Yes is answered. Returns
-// the moment Yes was sent (NowMs), or -1 when no question came.
-double ExitAnsweringYes(HWND dlg) {
-    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    HWND box = WaitForOwnedDialog(dlg);
-    if (!box) {
-        ADD_FAILURE() << "no exit question";
-        return -1;
-    }
-    EXPECT_EQ(MessageBoxText(box), kExitQuestion);
-    const double t0 = NowMs();
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-    return t0;
-}
-
 }  // namespace
 
 // Exit while a 1 GiB file is being digested, twenty times: Yes ends the
@@ -256,7 +237,7 @@ TEST(Exit, InTheMiddleOfA1GiBDigestTwentyTimes) {
         ASSERT_TRUE(WaitUntil([&] { return BarPos(bar) > 0; }, 10000));
         ASSERT_LT(BarPos(bar), BarMax(bar)) << "the digest ended before the exit";
         const double t0 = ExitAnsweringYes(dlg);
-        ASSERT_GE(t0, 0);
+        ASSERT_GT(t0, 0);
         const bool ended = app.Ended(1000);
         const double ms = NowMs() - t0;
         worst = std::max(worst, ms);
@@ -302,7 +283,7 @@ TEST(Exit, WhileTheThreadIsHeldInAReadTheWindowGoesAtOnce) {
         const CheckThread thread(app);
         EndProcessRecorder endProcess;
         const double t0 = ExitAnsweringYes(dlg);
-        ASSERT_GE(t0, 0);
+        ASSERT_GT(t0, 0);
         const bool ended = app.Ended(1000);
         const double ms = NowMs() - t0;
         const bool threadEnded = thread.Ended(0);
@@ -473,34 +454,22 @@ static void ExitRealProgramWhileDigesting(const std::string& file, bool typed,
         }
     } guard{pi};
 
-    struct Find {
-        DWORD pid;
-        HWND found;
-        static BOOL CALLBACK Proc(HWND h, LPARAM l) {
-            auto* f = reinterpret_cast<Find*>(l);
+    HWND dlg = nullptr;
+    WaitUntil([&] {
+        dlg = FindTopLevel("#32770", [&](HWND h) {
             DWORD pid = 0;
             GetWindowThreadProcessId(h, &pid);
-            char cls[32] = {};
-            GetClassNameA(h, cls, sizeof cls);
-            if (pid == f->pid && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(h) && GetDlgItem(h, IDC_STOP)) {
-                f->found = h;
-                return FALSE;
-            }
-            return TRUE;
-        }
-    } find{pi.dwProcessId, nullptr};
-    WaitUntil([&] {
-        EnumWindows(Find::Proc, reinterpret_cast<LPARAM>(&find));
-        return find.found != nullptr || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+            return pid == pi.dwProcessId && GetDlgItem(h, IDC_STOP) != nullptr;
+        });
+        return dlg != nullptr || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
     }, 15000);
-    if (!find.found) {
+    if (!dlg) {
         DWORD code = 0;
         GetExitCodeProcess(pi.hProcess, &code);
         FAIL() << (code == STILL_ACTIVE ? "no main window within 15 s"
                                         : "the program ended without showing its window, exit code " +
                                               std::to_string(code));
     }
-    HWND dlg = find.found;
 
     if (typed)
         SendMessageA(GetDlgItem(dlg, IDC_PATH), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
@@ -510,12 +479,8 @@ static void ExitRealProgramWhileDigesting(const std::string& file, bool typed,
     PostClick(dlg, IDOK);
     ASSERT_TRUE(digesting(dlg)) << "the digest did not begin, or ended before the exit";
 
-    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    HWND box = WaitForOwnedDialog(dlg);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(RemoteText(box, 0xFFFF), kExitQuestion);
-    const double t0 = NowMs();
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    const double t0 = ExitAnsweringYes(dlg);
+    ASSERT_GT(t0, 0);
     ASSERT_EQ(WaitForSingleObject(pi.hProcess, 1000), WAIT_OBJECT_0) << "the process still runs 1 s after Yes";
     std::printf("process ended %.1f ms after Yes\n", NowMs() - t0);
     DWORD code = 1234;
@@ -966,7 +931,7 @@ TEST_F(FuseFaults, ExitWhileAReadDoesNotReturn) {
     ASSERT_TRUE(WaitHeld()) << "no read of hold.bin began";
     const CheckThread thread(app);
     const double t0 = ExitAnsweringYes(dlg);
-    ASSERT_GE(t0, 0);
+    ASSERT_GT(t0, 0);
     const bool ended = app.Ended(1000);
     std::printf("exit with the thread inside a held read: dialog ended %.1f ms, process end called %.1f ms after Yes\n",
                 NowMs() - t0, endProcess.atMs - t0);

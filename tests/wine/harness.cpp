@@ -1,7 +1,5 @@
 #include "harness.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 
 #include "jobs/CheckJob.h"
@@ -12,9 +10,6 @@ namespace {
 
 void ReportAsTestFailure(const char* file, int line, const std::string& what) { ADD_FAILURE_AT(file, line) << what; }
 
-// Installed before any test runs: this file is linked into every window test.
-const bool s_reporterInstalled = (SetFailureReporter(&ReportAsTestFailure), true);
-
 // Exit ends the process itself when it leaves a checking thread stuck in a
 // call. In a window test that would end the test program in the middle of
 // its tests with exit code 0: it ends it with a failure instead. Tests that
@@ -24,10 +19,10 @@ void WINAPI EndProcessInTest(UINT) {
     std::fflush(stderr);
     ExitProcess(4);
 }
-class EndProcessGuard : public ::testing::Environment {
-    void SetUp() override { g_pfnEndProcess = &EndProcessInTest; }
-};
-const ::testing::Environment* const s_endProcessGuard = ::testing::AddGlobalTestEnvironment(new EndProcessGuard);
+
+// Installed before any test runs: this file is linked into every window test.
+const bool s_installed =
+    (SetFailureReporter(&ReportAsTestFailure), FakeInEveryTest(g_pfnEndProcess, &EndProcessInTest), true);
 
 }  // namespace
 
