@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -222,33 +223,24 @@ TEST(Drops, OpenInTheExpandedLayoutKeepsTheRows) {
 
 TEST(ListRun, NestedTreeInWalkOrderWithAnUnreadableFile) {
     TempDir dir;
-    const std::string top = dir.Sub("tree");
-    WriteFile(dir.Sub("tree\\a.bin"), 3000, 1);
-    WriteFile(dir.Sub("tree\\s\\c.bin"), 70000, 2);
-    WriteFile(dir.Sub("tree\\s\\deeper\\d.bin"), 0, 3);
-    WriteFile(dir.Sub("tree\\z.bin"), 1024, 4);
-    const std::string locked = dir.Sub("tree\\s\\locked.bin");
-    WriteFile(locked, 100, 5);
-    const std::string single = dir.Sub("single.bin");
-    WriteFile(single, 1025, 6);
+    const std::string top = dir.Sub("tree"), single = dir.Sub("single.bin"), locked = dir.Sub("tree\\s\\locked.bin");
+    std::map<std::string, std::string> results;
+    const std::pair<const char*, size_t> files[] = {{"single.bin", 1025},      {"tree\\a.bin", 3000},
+                                                    {"tree\\s\\c.bin", 70000}, {"tree\\s\\deeper\\d.bin", 0},
+                                                    {"tree\\z.bin", 1024},      {"tree\\s\\locked.bin", 100}};
+    for (const auto& f : files) {
+        WriteFile(dir.Sub(f.first), f.second, static_cast<unsigned>(f.second));
+        results[dir.Sub(f.first)] = OracleMd5(dir.Sub(f.first));
+    }
+    results[locked] = kFailedRow;
     HeldOpen lock(locked);
 
     App app;
     HWND dlg = app.hwnd();
     ASSERT_TRUE(DropAndStart(app, {single, top}));
     ASSERT_TRUE(WaitIdle(dlg));
-
-    std::vector<std::string> expected{single};
-    for (const auto& f : WalkFiles(top)) expected.push_back(f);
     const auto rows = ListRows(dlg);
-    ASSERT_EQ(rows.size(), expected.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i].first, expected[i]);
-        if (rows[i].first == locked)
-            EXPECT_EQ(rows[i].second, kFailedRow);
-        else
-            EXPECT_EQ(rows[i].second, OracleMd5(rows[i].first)) << rows[i].first;
-    }
+    ExpectWalked(rows, {single, top}, results);
     const std::string n = std::to_string(rows.size());
     EXPECT_EQ(g_nItems, static_cast<int>(rows.size()));
     EXPECT_EQ(Counter(dlg), n + "/" + n);
@@ -298,14 +290,7 @@ TEST(ListRun, TrailBytesThatLookLikeSeparators) {
     HWND dlg = app.hwnd();
     ASSERT_TRUE(DropAndStart(app, {folder, f3}));
     ASSERT_TRUE(WaitIdle(dlg));
-    const auto rows = ListRows(dlg);
-    ASSERT_EQ(rows.size(), 3u);
-    std::vector<std::string> expected = WalkFiles(folder);
-    expected.push_back(f3);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i].first, expected[i]);
-        EXPECT_EQ(rows[i].second, OracleMd5(expected[i]));
-    }
+    ExpectWalked(ListRows(dlg), {folder, f3}, {{f1, OracleMd5(f1)}, {f2, OracleMd5(f2)}, {f3, OracleMd5(f3)}});
 }
 
 // The link back is not entered; it is a row of its own (it cannot be read

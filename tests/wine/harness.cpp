@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <cstdio>
+#include <map>
 
 #include "jobs/CheckJob.h"
 #include "res/resource.h"
@@ -24,6 +25,10 @@ void WINAPI EndProcessInTest(UINT) {
 const bool s_installed =
     (SetFailureReporter(&ReportAsTestFailure), FakeInEveryTest(g_pfnEndProcess, &EndProcessInTest), true);
 
+bool Below(const std::string& path, const std::string& folder) {
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '\\';
+}
+
 }  // namespace
 
 void ExpectIdleButtons(HWND dlg) {
@@ -37,6 +42,31 @@ void ExpectRunningButtons(HWND dlg) {
     EXPECT_FALSE(Enabled(dlg, IDC_OPEN));
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
     EXPECT_TRUE(Enabled(dlg, IDC_STOP));
+}
+
+void ExpectWalked(const std::vector<std::pair<std::string, std::string>>& rows, const std::vector<std::string>& targets,
+                  const std::map<std::string, std::string>& results) {
+    std::map<std::string, std::string> seen;
+    for (const auto& r : rows) EXPECT_TRUE(seen.insert(r).second) << "twice: " << r.first;
+    EXPECT_EQ(seen, results);
+    // Row numbers below each folder under a target.
+    std::map<std::string, std::vector<size_t>> below;
+    size_t t = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const std::string& row = rows[i].first;
+        while (t < targets.size() && row != targets[t] && !Below(row, targets[t])) ++t;
+        if (t == targets.size()) {
+            ADD_FAILURE() << "row " << i << " (" << row << ") is not in the place of a target, in drop order";
+            return;
+        }
+        for (size_t k = targets[t].size(); k < row.size(); ++k) {
+            if (IsDBCSLeadByte(static_cast<BYTE>(row[k]))) ++k;
+            else if (row[k] == '\\') below[row.substr(0, k)].push_back(i);
+        }
+    }
+    for (const auto& folder : below)
+        EXPECT_EQ(folder.second.back() - folder.second.front() + 1, folder.second.size())
+            << "the rows below " << folder.first << " are not one block";
 }
 
 }  // namespace harness

@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 
 #include "harness_core.h"
@@ -13,6 +14,15 @@ namespace harness {
 void ExpectIdleButtons(HWND dlg);
 // A run is active: Start, Open and Copy disabled, Stop enabled.
 void ExpectRunningButtons(HWND dlg);
+
+// The rows of a list run against what the test made below the dropped
+// targets, results: each row's path and its digest or failure text. Every
+// one of them once and nothing else; each target's rows in its place, in
+// drop order; and depth first: the rows below any one folder come as one
+// block. The order within a folder is the system's search order, which is
+// not predictable (under Wine it is not the order of the names).
+void ExpectWalked(const std::vector<std::pair<std::string, std::string>>& rows, const std::vector<std::string>& targets,
+                  const std::map<std::string, std::string>& results);
 
 // Installs a Fake for the whole test program, from before its first test
 // to after its last.

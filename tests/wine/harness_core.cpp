@@ -482,30 +482,6 @@ double ExitAnsweringYes(HWND dlg, const std::function<bool()>& ended) {
     return AnswerExitQuestion(dlg, ended);
 }
 
-std::vector<std::string> WalkFiles(const std::string& folder) {
-    std::vector<std::string> out;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*.*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) {
-        // A folder that cannot be listed stands for itself.
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) out.push_back(folder);
-        return out;
-    }
-    do {
-        const std::string name = fd.cFileName;
-        if (name == "." || name == "..") continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            auto sub = WalkFiles(folder + "\\" + name);
-            out.insert(out.end(), sub.begin(), sub.end());
-        } else {
-            out.push_back(folder + "\\" + name);
-        }
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return out;
-}
-
 std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }
 
 bool WaitEnded(const App& app, DWORD timeoutMs) {

@@ -181,9 +181,6 @@ double AnswerExitQuestion(HWND dlg, const std::function<bool()>& ended = nullptr
 double ExitAnsweringYes(HWND dlg, const std::function<bool()>& ended = nullptr);
 // Closes a message box (or dialog) with the given button and waits until it has gone.
 void Answer(HWND box, int id);
-// Files below folder, depth first, in the order the system's search lists them;
-// a folder that cannot be listed is an entry of its own.
-std::vector<std::string> WalkFiles(const std::string& folder);
 // PBM_GETRANGE upper bound and PBM_GETPOS of a progress bar.
 int BarMax(HWND bar);
 int BarPos(HWND bar);
