@@ -22,7 +22,6 @@ using namespace harness;
 
 namespace {
 
-
 // Chooses path in the real Open dialog (or cancels it when path is empty),
 // whose file-type box starts on the first of its three filters.
 void OpenWithDialog(const App& app, const std::string& path) {

@@ -32,10 +32,6 @@ namespace {
 // echo unreachable | md5sum: the file with the long path (make_fault_tree.sh).
 const char kLongFileMd5[] = "325f0a2493671bafd3ac4633555f15bc";
 
-
-
-
-
 std::string ModuleDir() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, sizeof path);

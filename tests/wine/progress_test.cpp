@@ -22,8 +22,6 @@ using namespace harness;
 
 namespace {
 
-
-
 // Records, on the UI thread, what reaches the status text, the stage label
 // and the per-file bar while it is installed. Window procedures get no
 // context, so the recorder is a single global one.

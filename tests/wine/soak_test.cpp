@@ -30,7 +30,6 @@ using namespace harness;
 
 namespace {
 
-
 bool Soak() {
     const char* v = std::getenv("QUELLIN_SOAK");
     return v && *v && std::strcmp(v, "0") != 0;
@@ -114,7 +113,6 @@ counts::Snapshot SettledCounts(const App& app, ThreadSampler& sampler) {
     sampler.Resume();
     return s;
 }
-
 
 }  // namespace
 
