@@ -11,8 +11,8 @@ extern int g_bCompact;
 // Number of entries in the file list.
 extern int g_nItems;
 // Path of the file being digested; the progress report sizes the bar from
-// it. The checking thread's own.
-extern thread_local CString g_strCurrentFile;
+// it. Used by the checking thread only (see g_nListed in jobs/TargetList.h).
+extern CString g_strCurrentFile;
 // The checking thread of the run in progress, null when none (window thread).
 extern HANDLE g_hCheckThread;
 extern DWORD g_dwCheckThreadId;
