@@ -11,15 +11,14 @@
 #include "jobs/JobState.h"
 #include "res/resource.h"
 
-// Powers of ten taken off the progress values of the file being digested
-// (the checking thread's own).
-thread_local int g_nScaleShift = 0;
+// Powers of ten taken off the progress values of the file being digested.
+int g_nScaleShift = 0;
 
 namespace {
 // The bar's maximum for the file being digested. The control holds its
 // position within the range, so a count past the end (the last partial KiB)
 // is shown as the end.
-thread_local int t_rangeMax = 0;
+int s_rangeMax = 0;
 
 // The file's full size in KiB, or fallback when it cannot be read.
 std::uint64_t FileSizeKiB(const wchar_t* path, std::uint64_t fallback) {
@@ -49,7 +48,7 @@ void ReportProgress(int mode, std::uint64_t value) {
         if (!EndBlockingCall()) return;
         const ProgressScale scale = ScaleForKiB(kib);
         g_nScaleShift = scale.shift;
-        t_rangeMax = scale.range;
+        s_rangeMax = scale.range;
         events->SetBarRange(IDC_PROGRESS, scale.range);
         events->SetBarPos(IDC_PROGRESS, 0);
         events->SetText(IDC_STATUS, texts::kReading);
@@ -57,5 +56,5 @@ void ReportProgress(int mode, std::uint64_t value) {
         return;
     }
     const int pos = ScaledPosition(value, g_nScaleShift);
-    events->SetBarPos(IDC_PROGRESS, pos > t_rangeMax ? t_rangeMax : pos);
+    events->SetBarPos(IDC_PROGRESS, pos > s_rangeMax ? s_rangeMax : pos);
 }

@@ -2,6 +2,6 @@
 
 int g_bCompact = 1;
 int g_nItems = 0;
-thread_local CStringW g_strCurrentFile;
+CStringW g_strCurrentFile;
 HANDLE g_hCheckThread = nullptr;
 DWORD g_dwCheckThreadId = 0;

@@ -12,8 +12,8 @@
 #include "jobs/RunFlag.h"
 #include "res/resource.h"
 
-thread_local int g_nListed = 0;
-thread_local CString g_strWork;
+int g_nListed = 0;
+CString g_strWork;
 FileInformationFn g_pfnGetFileInformation = &::GetFileInformationByHandle;
 
 namespace {

@@ -15,11 +15,12 @@ struct WalkPath {
     CStringW open;
 };
 
-// The expansion's state, the checking thread's own: rows listed so far in
-// this expansion (also the next row's index), and its scratch text (the
-// counter's).
-extern thread_local int g_nListed;
-extern thread_local CString g_strWork;
+// The expansion's state, used by the checking thread only: rows listed so
+// far in this expansion (also the next row's index), and its scratch text
+// (the counter's). A run given up while its thread is stuck in a call never
+// touches them again, so the thread of the next run has them to itself.
+extern int g_nListed;
+extern CString g_strWork;
 
 // Checking thread only: turns the run's entries (paths as the list shows
 // them) into rows, one per file, each folder replaced where it stands by

@@ -8,9 +8,7 @@
 #include <vector>
 
 #include "app/Clipboard.h"
-#include "app/DigestDlg.h"
 #include "harness.h"
-#include "jobs/JobState.h"
 #include "res/resource.h"
 
 using namespace harness;
@@ -99,27 +97,10 @@ int CountHeapBlocks(size_t size) {
 
 // ---------------------------------------------------------------- driving
 
-// Waits for the end of a run that completed.
-void WaitForRunEnd(HWND dlg) {
-    ASSERT_TRUE(WaitIdle(dlg, 20000)) << "the run did not complete";
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
-    EXPECT_TRUE(Enabled(dlg, IDC_COPY));
-}
-
-// A compact run over one file, started as after Open.
-void RunFile(HWND dlg, const std::string& path) {
-    SetDlgItemTextA(dlg, IDC_PATH, path.c_str());
-    Click(dlg, IDOK);
-    WaitForRunEnd(dlg);
-}
-
 // A list run over what was dropped.
 void RunDropped(const App& app, const std::vector<std::string>& paths) {
-    HWND dlg = app.hwnd();
-    Drop(app, paths);
-    ASSERT_EQ(g_bCompact, 0);
-    Click(dlg, IDOK);
-    WaitForRunEnd(dlg);
+    ASSERT_TRUE(DropAndStart(app, paths));
+    ASSERT_TRUE(WaitIdle(app.hwnd())) << "the run did not complete";
 }
 
 // A row: its path (column 0) and its digest or failure text (column 1).
@@ -169,7 +150,7 @@ TEST(CopyCompact, DigestBlankNameWithoutLineEndAndAgain) {
     HWND dlg = app.hwnd();
     TempDir tree;
     const std::string path = tree.File("dir\\x.txt", "abc");
-    RunFile(dlg, path);
+    ASSERT_TRUE(RunFile(dlg, path));
     ASSERT_EQ(ItemText(dlg, IDC_MD5), kMd5Abc);
 
     PutSentinel("before");
@@ -198,7 +179,7 @@ TEST(CopyCompact, OwnedByTheWindowAndTaggedWithTheTextsLocale) {
     HWND dlg = app.hwnd();
     TempDir tree;
     const std::string path = tree.File("中文名.txt", "abc");
-    RunFile(dlg, path);
+    ASSERT_TRUE(RunFile(dlg, path));
     PutSentinel("before");
     Click(dlg, IDC_COPY);
     EXPECT_EQ(GetClipboardOwner(), dlg);
@@ -223,7 +204,7 @@ TEST(CopyCompact, TrailBytesEqualToBackslashDoNotCutTheName) {
     HWND dlg = app.hwnd();
     TempDir tree;
     const std::string path = tree.File(std::string(kTrailFolder) + "\\" + kTrailName, "a");
-    RunFile(dlg, path);
+    ASSERT_TRUE(RunFile(dlg, path));
     Click(dlg, IDC_COPY);
     // A cut at the byte 0x5C inside 嘰 would leave "cd.txt".
     EXPECT_EQ(ReadClipboard().text, std::string(kMd5A) + " " + kTrailName);
@@ -238,7 +219,7 @@ TEST(CopyCompact, PathWithoutBackslashIsUsedWhole) {
     char cwd[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof cwd, cwd);
     SetCurrentDirectoryA(tree.path().c_str());
-    RunFile(dlg, "rel.txt");
+    ASSERT_TRUE(RunFile(dlg, "rel.txt"));
     SetCurrentDirectoryA(cwd);
     Click(dlg, IDC_COPY);
     EXPECT_EQ(ReadClipboard().text, std::string(kMd5A) + " rel.txt");
@@ -320,7 +301,7 @@ TEST(CopyList, EmptyListStillAsksAndCopiesEmptyText) {
     const std::string empty = tree.Sub("empty");
     ASSERT_TRUE(CreateDirectoryA(empty.c_str(), nullptr));
     RunDropped(app, {empty});
-    ASSERT_EQ(g_nItems, 0);
+    ASSERT_EQ(RowCount(app.hwnd()), 0);
     for (int answer : {IDYES, IDNO}) {
         SCOPED_TRACE(answer);
         PutSentinel("not yet copied");
@@ -397,7 +378,7 @@ TEST(CopyToClipboard, HeldClipboardIsWaitedForOrReportedNeverClaimed) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    RunFile(dlg, tree.File("held.txt", "abc"));
+    ASSERT_TRUE(RunFile(dlg, tree.File("held.txt", "abc")));
     PutSentinel("old text");
     {
         ClipboardHolder holder;
@@ -417,10 +398,11 @@ TEST(CopyToClipboard, HeldClipboardIsWaitedForOrReportedNeverClaimed) {
     ClipboardHolder holder;
     ASSERT_TRUE(holder.holds());
     held::s_holder = &holder;
-    g_pfnOpenClipboard = &held::OpenReleasingAfterFirstRefusal;
-    PostClick(dlg, IDC_COPY);
-    app.Sync();  // posted after the click: handled once the click has been
-    g_pfnOpenClipboard = &OpenClipboard;
+    {
+        Fake open(g_pfnOpenClipboard, &held::OpenReleasingAfterFirstRefusal);
+        PostClick(dlg, IDC_COPY);
+        app.Sync();  // posted after the click: handled once the click has been
+    }
     EXPECT_EQ(held::s_attempts, 2);
     EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
     EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " held.txt");

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,10 +32,6 @@ namespace {
 // echo unreachable | md5sum: the file with the long path (make_fault_tree.sh).
 const char kLongFileMd5[] = "325f0a2493671bafd3ac4633555f15bc";
 
-
-
-
-
 std::string ModuleDir() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, sizeof path);
@@ -42,26 +39,7 @@ std::string ModuleDir() {
     return s.substr(0, s.rfind('\\'));
 }
 
-// The form a path is opened in, as text of the test system's code page.
-std::string Ext(const std::string& path) { return Narrow(ExtendedPath(Wide(path).c_str()).c_str()); }
-
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Pretends a file system whose folder identities come from a source the test
-// chooses: FILE_ID_INFO through the Ex query (null: the system has none) and
-// the 64-bit index.
-struct FolderIdSource {
-    FolderIdSource(FileInformationFn index, FileInformationExFn ex) {
-        g_pfnGetFileInformation = index;
-        g_pfnGetFileInformationEx = ex;
-    }
-    ~FolderIdSource() {
-        g_pfnGetFileInformation = m_index;
-        g_pfnGetFileInformationEx = m_ex;
-    }
-    const FileInformationFn m_index = g_pfnGetFileInformation;
-    const FileInformationExFn m_ex = g_pfnGetFileInformationEx;
-};
 
 // The system's 64-bit index query, with the index replaced by Index(handle).
 template <ULONG_PTR (*Index)(HANDLE)>
@@ -75,32 +53,31 @@ ULONG_PTR NoIndex(HANDLE) { return 0; }
 ULONG_PTR HandleValue(HANDLE h) { return reinterpret_cast<ULONG_PTR>(h); }
 ULONG_PTR SharedIndex(HANDLE) { return 7; }
 
-// Deletes a file once the walk has listed it, before any digest begins: from
-// inside the walk's identity query of the count-th folder it enters, on the
-// checking thread.
-struct DeleteWhenListed {
-    static std::string victim;
-    static bool deleted;
-    static int queries, count;
+// Deletes a file once the walk has listed it, before any digest begins: on
+// the checking thread, when the walk asks for the identity of a folder it
+// walks after the file's (it asks once for every folder it enters).
+struct DeleteOnEntering {
+    static inline std::string victim;
+    static inline BY_HANDLE_FILE_INFORMATION folder{};
+    static inline bool deleted = false;
+    static void Arm(const std::string& file, const std::string& laterFolder) {
+        victim = file;
+        deleted = false;
+        HANDLE h = CreateFileA(laterFolder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        EXPECT_TRUE(GetFileInformationByHandle(h, &folder)) << laterFolder;
+        CloseHandle(h);
+    }
     static BOOL WINAPI Query(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
-        if (++queries == count && !victim.empty()) {
+        const BOOL ok = GetFileInformationByHandle(h, info);
+        if (ok && !victim.empty() && info->dwVolumeSerialNumber == folder.dwVolumeSerialNumber &&
+            info->nFileIndexHigh == folder.nFileIndexHigh && info->nFileIndexLow == folder.nFileIndexLow) {
             deleted = DeleteFileA(victim.c_str()) != FALSE;
             victim.clear();
         }
-        return GetFileInformationByHandle(h, info);
+        return ok;
     }
-    DeleteWhenListed(const std::string& path, int atQuery) : ids(&Query, nullptr) {
-        victim = path;
-        deleted = false;
-        queries = 0;
-        count = atQuery;
-    }
-    FolderIdSource ids;
 };
-std::string DeleteWhenListed::victim;
-bool DeleteWhenListed::deleted = false;
-int DeleteWhenListed::queries = 0;
-int DeleteWhenListed::count = 0;
 
 // What a folder holds, as far as a change by the program could show.
 struct Entry {
@@ -167,8 +144,8 @@ void ExpectSame(const Snapshot& before, const Snapshot& after) {
 // Records the process-ending call that exit makes when it leaves a checking
 // thread stuck in a read, instead of ending the test program.
 struct EndProcessRecorder {
-    static int calls;
-    static double atMs;
+    static inline int calls = 0;
+    static inline double atMs = 0;
     static void WINAPI Record(UINT) {
         ++calls;
         atMs = NowMs();
@@ -176,13 +153,9 @@ struct EndProcessRecorder {
     EndProcessRecorder() {
         calls = 0;
         atMs = 0;
-        g_pfnEndProcess = &Record;
     }
-    ~EndProcessRecorder() { g_pfnEndProcess = m_before; }
-    const EndProcessFn m_before = g_pfnEndProcess;
+    Fake<EndProcessFn> fake{g_pfnEndProcess, &Record};
 };
-int EndProcessRecorder::calls = 0;
-double EndProcessRecorder::atMs = 0;
 
 // The running checking thread, for waiting on its end (read on the UI thread,
 // where Start keeps it).
@@ -200,43 +173,24 @@ struct CheckThread {
     bool Ended(DWORD ms) const { return h && WaitForSingleObject(h, ms) == WAIT_OBJECT_0; }
 };
 
-// top\\a.txt, top\\sub\\b.txt, top\\sub\\deeper\\c.txt: the walk must list all three.
-std::string ThreeLevelTree(const TempDir& dir) {
-    WriteFile(dir.Sub("top\\a.txt"), 10, 1);
-    WriteFile(dir.Sub("top\\sub\\b.txt"), 20, 2);
-    WriteFile(dir.Sub("top\\sub\\deeper\\c.txt"), 30, 3);
-    return dir.Sub("top");
-}
-
-// Runs the tree and expects every file listed with its digest, and the run completed.
-void ExpectWholeTreeChecked(const std::string& top) {
+// Walks top\\a.txt, top\\sub\\b.txt and top\\sub\\deeper\\c.txt with folder
+// identities from the queries given, FILE_ID_INFO through the Ex query
+// (null: the system has none) and the 64-bit index, and expects every file
+// listed with its digest, and the run completed.
+void ExpectWholeTreeWalkedWith(FileInformationFn index, FileInformationExFn ex) {
+    Fake fakeIndex(g_pfnGetFileInformation, index);
+    Fake fakeEx(g_pfnGetFileInformationEx, ex);
+    TempDir dir;
+    std::map<std::string, std::string> results;
+    for (const char* name : {"top\\a.txt", "top\\sub\\b.txt", "top\\sub\\deeper\\c.txt"}) {
+        WriteText(dir.Sub(name), name);
+        results[dir.Sub(name)] = OracleMd5(dir.Sub(name));
+    }
     App app;
-    HWND dlg = app.hwnd();
-    ASSERT_TRUE(DropAndStart(app, {top}));
+    ASSERT_TRUE(DropAndStart(app, {dir.Sub("top")}));
     ASSERT_TRUE(WaitEnded(app));
-    std::vector<std::string> paths;
-    for (const auto& r : ListRows(dlg)) {
-        paths.push_back(r.first);
-        EXPECT_EQ(r.second, OracleMd5(r.first));
-    }
-    EXPECT_EQ(paths, WalkFiles(top));
-    EXPECT_EQ(paths.size(), 3u);
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
-}
-
-// Exit during a run: the exit question appears and Yes is answered. Returns
-// the moment Yes was sent (NowMs), or -1 when no question came.
-double ExitAnsweringYes(HWND dlg) {
-    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    HWND box = WaitForOwnedDialog(dlg);
-    if (!box) {
-        ADD_FAILURE() << "no exit question";
-        return -1;
-    }
-    EXPECT_EQ(MessageBoxText(box), kExitQuestion);
-    const double t0 = NowMs();
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-    return t0;
+    ExpectWalked(ListRows(app.hwnd()), {dir.Sub("top")}, results);
+    EXPECT_EQ(ItemText(app.hwnd(), IDC_LISTSTATUS), kListDone);
 }
 
 }  // namespace
@@ -264,7 +218,7 @@ TEST(Exit, InTheMiddleOfA1GiBDigestTwentyTimes) {
         ASSERT_TRUE(WaitUntil([&] { return BarPos(bar) > 0; }, 10000));
         ASSERT_LT(BarPos(bar), BarMax(bar)) << "the digest ended before the exit";
         const double t0 = ExitAnsweringYes(dlg);
-        ASSERT_GE(t0, 0);
+        ASSERT_GT(t0, 0);
         const bool ended = app.Ended(1000);
         const double ms = NowMs() - t0;
         worst = std::max(worst, ms);
@@ -310,7 +264,7 @@ TEST(Exit, WhileTheThreadIsHeldInAReadTheWindowGoesAtOnce) {
         const CheckThread thread(app);
         EndProcessRecorder endProcess;
         const double t0 = ExitAnsweringYes(dlg);
-        ASSERT_GE(t0, 0);
+        ASSERT_GT(t0, 0);
         const bool ended = app.Ended(1000);
         const double ms = NowMs() - t0;
         const bool threadEnded = thread.Ended(0);
@@ -330,20 +284,14 @@ TEST(Exit, WhileTheThreadIsHeldInAReadTheWindowGoesAtOnce) {
 
 // A file system that reports no file index (0 for every folder) is walked
 // completely: without an identity, no folder looks like its own ancestor.
-TEST(Faults, FoldersWithoutAFileIndexAreAllWalked) {
-    FolderIdSource ids(&IndexFrom<NoIndex>, nullptr);
-    TempDir dir;
-    ExpectWholeTreeChecked(ThreeLevelTree(dir));
-}
+TEST(Faults, FoldersWithoutAFileIndexAreAllWalked) { ExpectWholeTreeWalkedWith(&IndexFrom<NoIndex>, nullptr); }
 
 // A network redirector that hands a folder's index out again once its last
 // handle is closed (here: the index is the handle's value, which the system
 // reuses): a subfolder opened after its parent's handle was closed would get
 // the parent's index and look like a link back to it.
 TEST(Faults, FolderIndexesHandedOutAgainAfterACloseSkipNoFolder) {
-    FolderIdSource ids(&IndexFrom<HandleValue>, nullptr);
-    TempDir dir;
-    ExpectWholeTreeChecked(ThreeLevelTree(dir));
+    ExpectWholeTreeWalkedWith(&IndexFrom<HandleValue>, nullptr);
 }
 
 // ReFS: every folder has the same 64-bit index but its own 128-bit file id.
@@ -363,9 +311,7 @@ TEST(Faults, Folders128BitIdsTellApartWhatTheirIndexCannot) {
             return TRUE;
         }
     };
-    FolderIdSource ids(&IndexFrom<SharedIndex>, &Refs::QueryEx);
-    TempDir dir;
-    ExpectWholeTreeChecked(ThreeLevelTree(dir));
+    ExpectWholeTreeWalkedWith(&IndexFrom<SharedIndex>, &Refs::QueryEx);
 }
 
 // A path longer than 511 bytes is taken whole from the drop: cut at 511 it
@@ -395,29 +341,34 @@ TEST(Faults, ADroppedPathLongerThan511BytesIsTakenWhole) {
     EXPECT_EQ(rows[1].second, OracleMd5(decoy));
 }
 
-// The form in which files are opened: full, normalized, "\\?\" before a
-// drive and "\\?\UNC" before a share; a trail byte 0x5C is no separator.
+// The form in which what a person typed or dropped is opened: full,
+// normalized, "\\?\" before a drive and "\\?\UNC" before a share; every
+// name as it is.
 TEST(Faults, PathsAreOpenedInTheirFullExtendedForm) {
-    EXPECT_EQ(Ext("C:\\a\\nul"), "\\\\?\\C:\\a\\nul");
-    EXPECT_EQ(Ext("C:\\a\\.\\x\\..\\\\b.txt"), "\\\\?\\C:\\a\\b.txt");
-    EXPECT_EQ(Ext("C:/a/b"), "\\\\?\\C:\\a\\b");
-    EXPECT_EQ(Ext("C:\\"), "\\\\?\\C:\\");
-    EXPECT_EQ(Ext("C:\\..\\x"), "\\\\?\\C:\\x");
-    EXPECT_EQ(Ext("\\\\server\\share\\d\\f"), "\\\\?\\UNC\\server\\share\\d\\f");
-    EXPECT_EQ(Ext("\\\\server\\share\\..\\f"), "\\\\?\\UNC\\server\\share\\f");
-    EXPECT_EQ(Ext("\\\\?\\C:\\x\\.."), "\\\\?\\C:\\x\\..");
-    EXPECT_EQ(Ext("\\\\.\\pipe\\p"), "\\\\.\\pipe\\p");
-    EXPECT_EQ(Ext(""), "");
-    // Relative, against the current folder; "乗" is 0x81 0x5C.
-    TempDir dir;
-    char before[MAX_PATH] = {};
-    GetCurrentDirectoryA(sizeof before, before);
-    ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
-    const std::string relative = Ext("目录乗\\..\\乗\\f");
-    const std::string rooted = Ext("\\x");
-    SetCurrentDirectoryA(before);
-    EXPECT_EQ(relative, "\\\\?\\" + dir.path() + "\\乗\\f");
-    EXPECT_EQ(rooted, "\\\\?\\" + dir.path().substr(0, 2) + "\\x");
+    TempDir dir;  // the current folder, for the relative paths
+    const std::wstring cwd = Wide(dir.path());
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"C:\\a\\nul", L"\\\\?\\C:\\a\\nul"},
+        {L"C:\\a\\.\\x\\..\\\\b.txt", L"\\\\?\\C:\\a\\b.txt"},
+        {L"C:/a/b", L"\\\\?\\C:\\a\\b"},
+        {L"C:\\", L"\\\\?\\C:\\"},
+        {L"C:\\..\\x", L"\\\\?\\C:\\x"},
+        {L"\\\\server\\share\\d\\f", L"\\\\?\\UNC\\server\\share\\d\\f"},
+        {L"\\\\server\\share\\..\\f", L"\\\\?\\UNC\\server\\share\\f"},
+        {L"\\\\?\\C:\\x\\..", L"\\\\?\\C:\\x\\.."},
+        {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},
+        {L"", L""},
+        // Names keep a trailing dot or blank, and every letter they have.
+        {L"C:\\d\\apache.\\x ", L"\\\\?\\C:\\d\\apache.\\x "},
+        {L"C:\\한국\\😀 ¥.txt", L"\\\\?\\C:\\한국\\😀 ¥.txt"},
+        {L"目录乗\\..\\乗\\f", L"\\\\?\\" + cwd + L"\\乗\\f"},
+        {L"\\x", L"\\\\?\\" + cwd.substr(0, 2) + L"\\x"},
+    };
+    wchar_t before[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str()));
+    for (const auto& c : cases) EXPECT_TRUE(ExtendedPath(c.first.c_str()).c_str() == c.second) << Narrow(c.first);
+    SetCurrentDirectoryW(before);
 }
 
 // Files named like devices (the name of a device, with or without an
@@ -481,34 +432,22 @@ static void ExitRealProgramWhileDigesting(const std::string& file, bool typed,
         }
     } guard{pi};
 
-    struct Find {
-        DWORD pid;
-        HWND found;
-        static BOOL CALLBACK Proc(HWND h, LPARAM l) {
-            auto* f = reinterpret_cast<Find*>(l);
+    HWND dlg = nullptr;
+    WaitUntil([&] {
+        dlg = FindTopLevel("#32770", [&](HWND h) {
             DWORD pid = 0;
             GetWindowThreadProcessId(h, &pid);
-            char cls[32] = {};
-            GetClassNameA(h, cls, sizeof cls);
-            if (pid == f->pid && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(h) && GetDlgItem(h, IDC_STOP)) {
-                f->found = h;
-                return FALSE;
-            }
-            return TRUE;
-        }
-    } find{pi.dwProcessId, nullptr};
-    WaitUntil([&] {
-        EnumWindows(Find::Proc, reinterpret_cast<LPARAM>(&find));
-        return find.found != nullptr || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+            return pid == pi.dwProcessId && GetDlgItem(h, IDC_STOP) != nullptr;
+        });
+        return dlg != nullptr || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
     }, 15000);
-    if (!find.found) {
+    if (!dlg) {
         DWORD code = 0;
         GetExitCodeProcess(pi.hProcess, &code);
         FAIL() << (code == STILL_ACTIVE ? "no main window within 15 s"
                                         : "the program ended without showing its window, exit code " +
                                               std::to_string(code));
     }
-    HWND dlg = find.found;
 
     if (typed)
         SendMessageA(GetDlgItem(dlg, IDC_PATH), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
@@ -518,12 +457,8 @@ static void ExitRealProgramWhileDigesting(const std::string& file, bool typed,
     PostClick(dlg, IDOK);
     ASSERT_TRUE(digesting(dlg)) << "the digest did not begin, or ended before the exit";
 
-    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    HWND box = WaitForOwnedDialog(dlg);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(RemoteText(box, 0xFFFF), kExitQuestion);
-    const double t0 = NowMs();
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    const double t0 = ExitAnsweringYes(dlg);
+    ASSERT_GT(t0, 0);
     ASSERT_EQ(WaitForSingleObject(pi.hProcess, 1000), WAIT_OBJECT_0) << "the process still runs 1 s after Yes";
     std::printf("process ended %.1f ms after Yes\n", NowMs() - t0);
     DWORD code = 1234;
@@ -592,105 +527,82 @@ TEST(LargeFile, Over4GiBAmongSmallFilesInAListRun) {
 // One list run over every kind of entry that cannot be read, among ones that
 // can: each unreadable file gets the failure text in its row, so does a
 // folder that cannot be listed, no box appears, and the run completes.
-//
-//  - a file deleted after the walk listed it, before its digest: failure text;
-//  - a file held open without sharing: failure text;
-//  - a dropped file deleted before Start: still a row, failure text;
-//  - a file whose full path is longer than MAX_PATH: the walk lists it (its
-//    folder's path is short enough to search); Windows' C runtime cannot open
-//    it through the ANSI path (failure text), Wine's can (its digest);
-//  - a folder whose path is longer than MAX_PATH: a row, failure text;
-//  - a folder held open without sharing (its search fails): a row, failure text;
-//  - a folder without permissions (only when not running as root): a row, failure text;
-//  - an empty file: the digest of the empty message;
-//  - a name with a character outside code page 936 (listed with '?'): failure text;
-//  - names with double-byte characters whose trail byte is '\\' or '|': their digests.
 TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     const char* treeEnv = std::getenv("QUELLIN_FAULT_TREE");
-    std::string longTop, noAccess;
-    bool asRoot = false;
-    if (treeEnv && *treeEnv) {
-        const std::string tree = WinPath(treeEnv);
-        longTop = tree + "\\long";
-        asRoot = Exists(tree + "\\as-root");
-        if (!asRoot) noAccess = tree + "\\noaccess";
-    } else {
+    const std::string tree = treeEnv && *treeEnv ? WinPath(treeEnv) : "";
+    const bool asRoot = !tree.empty() && Exists(tree + "\\as-root");
+    if (tree.empty())
         std::printf("QUELLIN_FAULT_TREE not set (made by the test setup): no long paths, no folder without permissions\n");
-    }
     if (asRoot) std::printf("running as root, who may list any folder: no folder without permissions\n");
+    // make_fault_tree.sh: long\D, where D's path is 200 characters.
+    const std::string d = tree + "\\long\\" + std::string(200 - tree.size() - 6, 'd');
 
     TempDir dir;
-    const std::string f = dir.Sub("faults");
-    CreateDirectoryA(f.c_str(), nullptr);
-    const std::string readable = f + "\\a.bin", gone = f + "\\gone.bin", locked = f + "\\locked.bin",
-                      empty = f + "\\empty.bin";
-    WriteFile(readable, 3000, 1);
-    WriteFile(gone, 5000, 2);
-    WriteFile(locked, 700, 3);
-    WriteFile(empty, 0);
-    // "乗" is 0x81 0x5C and "亅" is 0x81 0x7C in code page 936.
-    const std::string dbcsFile = f + "\\乗.bin";
-    WriteFile(dbcsFile, 2048, 4);
-    const std::string barFolder = f + "\\亅";
-    CreateDirectoryA(barFolder.c_str(), nullptr);
-    WriteFile(barFolder + "\\x亅.bin", 1500, 5);
-    const std::string slashFolder = f + "\\目录乗";
-    CreateDirectoryA(slashFolder.c_str(), nullptr);
-    WriteFile(slashFolder + "\\内.bin", 1600, 6);
-    // A name with a character outside code page 936 (Thai ko kai): the
-    // ANSI search reports it with '?', a name no open accepts. Only its
-    // wide name can delete it again (the temporary folder's removal cannot).
+    const std::string f = dir.Sub("faults"), later = dir.Sub("later"), vanished = dir.Sub("vanished.bin");
+    enum Make { kFile, kHeldOpen, kHeldFolder, kNameOutsideTheCodePage, kDeletedBeforeStart, kDeletedAfterListing,
+                kBySetup };
+    enum Needs { kNothing, kFaultTree, kNotRoot };
+    struct Entry {
+        std::string row;      // the path its row shows
+        std::string dropped;  // the target whose walk lists it
+        Make make;
+        size_t size;
+        const char* expected;  // a digest or the failure text; null: the file's own digest
+        Needs needs;
+    };
+    const Entry entries[] = {
+        {f + "\\a.bin", f, kFile, 3000, nullptr, kNothing},
+        {f + "\\empty.bin", f, kFile, 0, kEmptyMd5, kNothing},
+        // Trail bytes '\\' (乗 is 0x81 0x5C) and '|' (亅 is 0x81 0x7C).
+        {f + "\\乗.bin", f, kFile, 2048, nullptr, kNothing},
+        {f + "\\亅\\x亅.bin", f, kFile, 1500, nullptr, kNothing},
+        {f + "\\目录乗\\内.bin", f, kFile, 1600, nullptr, kNothing},
+        {f + "\\locked.bin", f, kHeldOpen, 700, kFailedRow, kNothing},
+        // Held open, the folder cannot be searched: a row of its own.
+        {f + "\\sealed", f, kHeldFolder, 10, kFailedRow, kNothing},
+        // Thai ko kai, an empty file: its digest (the name is read back here
+        // in the test's code page, as '?').
+        {f + "\\?.bin", f, kNameOutsideTheCodePage, 0, kEmptyMd5, kNothing},
+        {f + "\\gone.bin", f, kDeletedAfterListing, 5000, kFailedRow, kNothing},
+        {later + "\\b.bin", later, kFile, 100, nullptr, kNothing},
+        {vanished, vanished, kDeletedBeforeStart, 10, kFailedRow, kNothing},
+        {d + "\\ok.txt", tree + "\\long", kBySetup, 0, nullptr, kFaultTree},
+        // A file whose path is 300 characters, opened through its "\\?\" form.
+        {d + "\\" + std::string(99, 'f'), tree + "\\long", kBySetup, 0, kLongFileMd5, kFaultTree},
+        // A file in a folder whose path is 281 characters: searched through
+        // its "\\?\" form like any other.
+        {d + "\\" + std::string(80, 's') + "\\inner.txt", tree + "\\long", kBySetup, 0, kLongFileMd5, kFaultTree},
+        // A folder without permissions.
+        {tree + "\\noaccess", tree + "\\noaccess", kBySetup, 0, kFailedRow, kNotRoot},
+    };
+    std::vector<std::unique_ptr<HeldOpen>> held;
+    // Only its wide name can delete it again (the temporary folder's removal cannot).
     struct WideFile {
         std::wstring path;
         ~WideFile() { DeleteFileW(path.c_str()); }
     } thaiFile;
     std::wstring wideF(f.size() + 1, L'\0');
     wideF.resize(MultiByteToWideChar(CP_ACP, 0, f.c_str(), -1, &wideF[0], static_cast<int>(wideF.size())) - 1);
-    thaiFile.path = wideF + L"\\\u0e01.bin";
-    const HANDLE thai = CreateFileW(thaiFile.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(thai, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    ::WriteFile(thai, "thai", 4, &written, nullptr);
-    CloseHandle(thai);
-    const std::string unmappable = f + "\\?.bin";
-    const std::string sealed = f + "\\sealed";
-    CreateDirectoryA(sealed.c_str(), nullptr);
-    WriteFile(sealed + "\\hidden.bin", 10, 7);
-    const std::string vanished = dir.Sub("vanished.bin");
-    WriteFile(vanished, 10, 8);
-
-    HeldOpen lockFile(locked);  // a failure to hold is reported by the harness
-    HeldOpen lockFolder(sealed);
-    // While it is held, the system's own search cannot list the folder either.
-    const std::vector<std::string> inF = WalkFiles(f);
-    ASSERT_EQ(std::count(inF.begin(), inF.end(), sealed + "\\hidden.bin"), 0);
-    ASSERT_EQ(std::count(inF.begin(), inF.end(), sealed), 1);
-    ASSERT_EQ(std::count(inF.begin(), inF.end(), unmappable), 1);
-
-    std::vector<std::string> drops{f};
-    std::vector<std::string> expected = inF;
-    std::string longFile, longFolderFile;
-    if (!longTop.empty()) {
-        drops.push_back(longTop);
-        // The system's search lists ok.txt and the long file (a folder of 200
-        // characters can be searched), but not the folder of 281 characters.
-        const std::vector<std::string> inLong = WalkFiles(longTop);
-        ASSERT_EQ(inLong.size(), 3u);
-        const std::string d = inLong[0].substr(0, inLong[0].rfind('\\'));
-        ASSERT_EQ(d.size(), 200u);
-        longFile = d + "\\" + std::string(99, 'f');
-        longFolderFile = d + "\\" + std::string(80, 's') + "\\inner.txt";
-        ASSERT_EQ(std::count(inLong.begin(), inLong.end(), longFile), 1);
-        ASSERT_EQ(std::count(inLong.begin(), inLong.end(), d + "\\ok.txt"), 1);
-        ASSERT_EQ(std::count(inLong.begin(), inLong.end(), longFolderFile.substr(0, longFolderFile.rfind('\\'))), 1);
-        expected.insert(expected.end(), inLong.begin(), inLong.end());
+    std::vector<std::string> drops;
+    std::map<std::string, std::string> results;
+    std::string victim;
+    for (const Entry& e : entries) {
+        if ((e.needs != kNothing && tree.empty()) || (e.needs == kNotRoot && asRoot)) continue;
+        if (std::find(drops.begin(), drops.end(), e.dropped) == drops.end()) drops.push_back(e.dropped);
+        const std::string rel = e.make == kBySetup ? "" : e.row.substr(dir.path().size() + 1);
+        if (e.make == kNameOutsideTheCodePage) {
+            thaiFile.path = wideF + L"\\\u0e01.bin";
+            CloseHandle(CreateFileW(thaiFile.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        } else if (e.make == kHeldFolder) {
+            WriteFile(dir.Sub(rel + "\\hidden.bin"), e.size);
+        } else if (e.make != kBySetup) {
+            WriteFile(dir.Sub(rel), e.size, static_cast<unsigned>(e.size));
+        }
+        results[e.row] = e.expected ? e.expected : OracleMd5(e.row);
+        if (e.make == kHeldOpen || e.make == kHeldFolder) held.push_back(std::make_unique<HeldOpen>(e.row));
+        if (e.make == kDeletedAfterListing) victim = e.row;
     }
-    if (!noAccess.empty()) {
-        drops.push_back(noAccess);
-        expected.push_back(noAccess);
-    }
-    drops.push_back(vanished);
-    expected.push_back(vanished);
+    DeleteOnEntering::Arm(victim, later);
 
     App app;
     HWND dlg = app.hwnd();
@@ -699,39 +611,17 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == all + "/" + all; }));
     ASSERT_TRUE(DeleteFileA(vanished.c_str()));
     {
-        DeleteWhenListed hook(gone, 5);  // the faults folder and its three subfolders first
+        Fake index(g_pfnGetFileInformation, &DeleteOnEntering::Query);
+        Fake ex(g_pfnGetFileInformationEx, nullptr);
         Click(dlg, IDOK);
         ASSERT_TRUE(WaitEnded(app, 30000));
-        EXPECT_TRUE(DeleteWhenListed::deleted) << "the file was not deleted between the walk and its digest";
     }
+    EXPECT_TRUE(DeleteOnEntering::deleted) << "the file was not deleted between the walk and its digest";
     EXPECT_EQ(WaitForOwnedDialog(dlg, 0), nullptr) << "a box appeared";
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
-
     const auto rows = ListRows(dlg);
-    std::vector<std::string> paths;
-    for (const auto& r : rows) paths.push_back(r.first);
-    ASSERT_EQ(paths, expected);
-    if (!longFile.empty()) {
-        const auto row = std::find(paths.begin(), paths.end(), longFile) - paths.begin();
-        std::printf("file path of %zu characters: a row with %s; folder path of %zu: a failed row\n", longFile.size(),
-                    rows[row].second == kFailedRow ? "the failure text" : "its digest", longFolderFile.size() - 10);
-    }
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.first);
-        const bool unlisted = r.first == sealed || r.first == noAccess ||
-                              (!longFolderFile.empty() && r.first == longFolderFile.substr(0, longFolderFile.rfind('\\')));
-        if (r.first == gone || r.first == locked || r.first == vanished || r.first == unmappable || unlisted)
-            EXPECT_EQ(r.second, kFailedRow);
-        else if (r.first == longFile)
-            // Windows' C runtime cannot open a path this long through the ANSI
-            // functions (failure text); Wine's takes it (the digest).
-            EXPECT_TRUE(r.second == kFailedRow || r.second == kLongFileMd5) << r.second;
-        else if (r.first == empty)
-            EXPECT_EQ(r.second, kEmptyMd5);
-        else
-            EXPECT_EQ(r.second, OracleMd5(r.first));
-    }
+    ExpectWalked(rows, drops, results);
     const std::string n = std::to_string(rows.size());
     EXPECT_EQ(Counter(dlg), n + "/" + n);
 }
@@ -974,7 +864,7 @@ TEST_F(FuseFaults, ExitWhileAReadDoesNotReturn) {
     ASSERT_TRUE(WaitHeld()) << "no read of hold.bin began";
     const CheckThread thread(app);
     const double t0 = ExitAnsweringYes(dlg);
-    ASSERT_GE(t0, 0);
+    ASSERT_GT(t0, 0);
     const bool ended = app.Ended(1000);
     std::printf("exit with the thread inside a held read: dialog ended %.1f ms, process end called %.1f ms after Yes\n",
                 NowMs() - t0, endProcess.atMs - t0);

@@ -1,8 +1,7 @@
 #include "harness.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <map>
 
 #include "jobs/RunController.h"
 #include "res/resource.h"
@@ -11,9 +10,6 @@ namespace harness {
 namespace {
 
 void ReportAsTestFailure(const char* file, int line, const std::string& what) { ADD_FAILURE_AT(file, line) << what; }
-
-// Installed before any test runs: this file is linked into every window test.
-const bool s_reporterInstalled = (SetFailureReporter(&ReportAsTestFailure), true);
 
 // Exit ends the process itself when it leaves a checking thread stuck in a
 // call. In a window test that would end the test program in the middle of
@@ -24,10 +20,14 @@ void WINAPI EndProcessInTest(UINT) {
     std::fflush(stderr);
     ExitProcess(4);
 }
-class EndProcessGuard : public ::testing::Environment {
-    void SetUp() override { g_pfnEndProcess = &EndProcessInTest; }
-};
-const ::testing::Environment* const s_endProcessGuard = ::testing::AddGlobalTestEnvironment(new EndProcessGuard);
+
+// Installed before any test runs: this file is linked into every window test.
+const bool s_installed =
+    (SetFailureReporter(&ReportAsTestFailure), FakeInEveryTest(g_pfnEndProcess, &EndProcessInTest), true);
+
+bool Below(const std::string& path, const std::string& folder) {
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '\\';
+}
 
 }  // namespace
 
@@ -42,6 +42,31 @@ void ExpectRunningButtons(HWND dlg) {
     EXPECT_FALSE(Enabled(dlg, IDC_OPEN));
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
     EXPECT_TRUE(Enabled(dlg, IDC_STOP));
+}
+
+void ExpectWalked(const std::vector<std::pair<std::string, std::string>>& rows, const std::vector<std::string>& targets,
+                  const std::map<std::string, std::string>& results) {
+    std::map<std::string, std::string> seen;
+    for (const auto& r : rows) EXPECT_TRUE(seen.insert(r).second) << "twice: " << r.first;
+    EXPECT_EQ(seen, results);
+    // Row numbers below each folder under a target.
+    std::map<std::string, std::vector<size_t>> below;
+    size_t t = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const std::string& row = rows[i].first;
+        while (t < targets.size() && row != targets[t] && !Below(row, targets[t])) ++t;
+        if (t == targets.size()) {
+            ADD_FAILURE() << "row " << i << " (" << row << ") is not in the place of a target, in drop order";
+            return;
+        }
+        for (size_t k = targets[t].size(); k < row.size(); ++k) {
+            if (IsDBCSLeadByte(static_cast<BYTE>(row[k]))) ++k;
+            else if (row[k] == '\\') below[row.substr(0, k)].push_back(i);
+        }
+    }
+    for (const auto& folder : below)
+        EXPECT_EQ(folder.second.back() - folder.second.front() + 1, folder.second.size())
+            << "the rows below " << folder.first << " are not one block";
 }
 
 }  // namespace harness

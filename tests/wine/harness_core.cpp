@@ -50,32 +50,6 @@ LRESULT CALLBACK HelperProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     return DefWindowProcA(h, msg, w, l);
 }
 
-struct FindCtx {
-    HWND found = nullptr;
-    HWND owner = nullptr;
-};
-
-BOOL CALLBACK FindDialogOfThread(HWND h, LPARAM l) {
-    char cls[64] = {};
-    GetClassNameA(h, cls, sizeof cls);
-    if (std::string(cls) == "#32770" && IsWindowVisible(h)) {
-        reinterpret_cast<FindCtx*>(l)->found = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL CALLBACK FindOwned(HWND h, LPARAM l) {
-    auto* ctx = reinterpret_cast<FindCtx*>(l);
-    char cls[64] = {};
-    GetClassNameA(h, cls, sizeof cls);
-    if (std::string(cls) == "#32770" && GetWindow(h, GW_OWNER) == ctx->owner && IsWindowVisible(h)) {
-        ctx->found = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 }  // namespace
 
 App::App() {
@@ -83,9 +57,7 @@ App::App() {
     m_thread = CreateThread(nullptr, 0, &App::UiThread, this, 0, &m_threadId);
     WaitForSingleObject(m_ready, 10000);
     if (!WaitUntil([&] {
-            FindCtx ctx;
-            EnumThreadWindows(m_threadId, FindDialogOfThread, reinterpret_cast<LPARAM>(&ctx));
-            m_dlg = ctx.found;
+            m_dlg = FindTopLevel("#32770", [&](HWND h) { return GetWindowThreadProcessId(h, nullptr) == m_threadId; });
             return m_dlg != nullptr;
         }, 30000)) {
         s_report(__FILE__, __LINE__, "the main dialog did not appear within 30 s");
@@ -126,13 +98,7 @@ DWORD WINAPI App::UiThread(LPVOID p) {
 }
 
 App::~App() {
-    if (!Ended()) {
-        PostMessageA(m_dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        // A run still active asks first: answer Yes.
-        for (int i = 0; i < 100 && !Ended(50); ++i) {
-            if (HWND box = WaitForOwnedDialog(m_dlg, 0)) PostMessageA(box, WM_COMMAND, IDYES, 0);
-        }
-    }
+    if (!Ended()) ExitAnsweringYes(m_dlg, [&] { return Ended(); });
     if (!Ended(10000)) {
         std::fprintf(stderr, "harness: the dialog did not close\n");
         std::fflush(stderr);
@@ -228,13 +194,31 @@ bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
     }
 }
 
+std::vector<HWND> TopLevels(const char* cls, const std::function<bool(HWND)>& more) {
+    struct Ctx {
+        const char* cls;
+        const std::function<bool(HWND)>& more;
+        std::vector<HWND> found;
+    } ctx{cls, more, {}};
+    EnumWindows([](HWND h, LPARAM l) -> BOOL {
+        auto* c = reinterpret_cast<Ctx*>(l);
+        char name[64] = {};
+        GetClassNameA(h, name, sizeof name);
+        if (std::strcmp(name, c->cls) == 0 && IsWindowVisible(h) && (!c->more || c->more(h))) c->found.push_back(h);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&ctx));
+    return ctx.found;
+}
+
+HWND FindTopLevel(const char* cls, const std::function<bool(HWND)>& more) {
+    const std::vector<HWND> found = TopLevels(cls, more);
+    return found.empty() ? nullptr : found.front();
+}
+
 HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
     HWND found = nullptr;
     WaitUntil([&] {
-        FindCtx ctx;
-        ctx.owner = owner;
-        EnumWindows(FindOwned, reinterpret_cast<LPARAM>(&ctx));
-        found = ctx.found;
+        found = FindTopLevel("#32770", [&](HWND h) { return GetWindow(h, GW_OWNER) == owner; });
         return found != nullptr;
     }, timeoutMs);
     return found;
@@ -332,7 +316,6 @@ void Settle(const App& app) {
     app.OnUi([&] { RedrawWindow(app.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW); });
     Sleep(300);
 }
-
 
 TempDir::TempDir() {
     char base[MAX_PATH] = {};
@@ -482,33 +465,35 @@ bool WaitIdle(HWND dlg, DWORD timeoutMs) {
     return WaitUntil([&] { return g_bWorking.load() == 0 && Enabled(dlg, IDOK) && Enabled(dlg, IDC_OPEN); }, timeoutMs);
 }
 
+bool RunFile(HWND dlg, const std::string& path, DWORD timeoutMs) {
+    SetDlgItemTextA(dlg, IDC_PATH, path.c_str());
+    Click(dlg, IDOK);
+    return WaitIdle(dlg, timeoutMs);
+}
+
 void Answer(HWND box, int id) {
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
     WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); });
 }
 
-std::vector<std::string> WalkFiles(const std::string& folder) {
-    std::vector<std::string> out;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*.*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) {
-        // A folder that cannot be listed stands for itself.
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) out.push_back(folder);
-        return out;
+double AnswerExitQuestion(HWND dlg, const std::function<bool()>& ended) {
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = WaitForOwnedDialog(dlg, 0)) != nullptr || (ended && ended()); });
+    if (!box) {
+        if (ended && ended()) return 0;
+        s_report(__FILE__, __LINE__, "no exit question");
+        return -1;
     }
-    do {
-        const std::string name = fd.cFileName;
-        if (name == "." || name == "..") continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            auto sub = WalkFiles(folder + "\\" + name);
-            out.insert(out.end(), sub.begin(), sub.end());
-        } else {
-            out.push_back(folder + "\\" + name);
-        }
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return out;
+    const std::string text = RemoteText(box, 0xFFFF);
+    if (text != kExitQuestion) s_report(__FILE__, __LINE__, "answered Yes to \"" + text + "\", not the exit question");
+    const double t0 = NowMs();
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    return t0;
+}
+
+double ExitAnsweringYes(HWND dlg, const std::function<bool()>& ended) {
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return AnswerExitQuestion(dlg, ended);
 }
 
 std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }

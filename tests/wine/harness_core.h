@@ -11,6 +11,7 @@
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -75,10 +76,36 @@ bool TryClick(const App& app, int id);
 
 // Waits until pred() is true, up to timeoutMs; returns the last result.
 bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs = 5000);
+// The visible top-level windows of class cls (of any process) for which
+// more(window) holds, if given; the first of them, or null.
+std::vector<HWND> TopLevels(const char* cls, const std::function<bool(HWND)>& more = nullptr);
+HWND FindTopLevel(const char* cls, const std::function<bool(HWND)>& more = nullptr);
 // A top-level dialog (class "#32770") owned by owner, or null after timeoutMs.
 HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 5000);
 // The message text of a message box.
 std::string MessageBoxText(HWND box);
+
+// Replaces one of the program's function pointers (g_pfnOpenClipboard and
+// the like) or flags for the lifetime of this object: the destructor puts
+// the old value back, also when a failed assertion leaves the test early.
+template <typename T, typename Value = T>
+class Fake {
+public:
+    Fake(T& slot, Value fake) : m_slot(slot), m_old(slot) { slot = fake; }
+    ~Fake() { m_slot = m_old; }
+    Fake(const Fake&) = delete;
+    Fake& operator=(const Fake&) = delete;
+
+private:
+    T& m_slot;
+    const Value m_old;
+};
+// Fake f(g_pfnX, nullptr) is a Fake of g_pfnX's type; one of an atomic flag
+// keeps its old value as a plain one.
+template <typename T, typename U>
+Fake(T&, U) -> Fake<T>;
+template <typename T, typename U>
+Fake(std::atomic<T>&, U) -> Fake<std::atomic<T>, T>;
 
 // Replaces a window's procedure (on the window's own thread); returns the
 // one it had, to call on and to put back.
@@ -146,11 +173,18 @@ std::string CellText(HWND dlg, int row, int col);
 int RowCount(HWND dlg);
 // Waits until no run is active and Start is enabled again.
 bool WaitIdle(HWND dlg, DWORD timeoutMs = 30000);
+// Checks one file as after Open: the path into the path box, Start, and
+// WaitIdle.
+bool RunFile(HWND dlg, const std::string& path, DWORD timeoutMs = 30000);
+// Answers the exit question that leaving the main dialog dlg (of this or
+// another process) during a run asks, with Yes. Returns the moment Yes was
+// posted (NowMs); -1, reported, when no exit question came within 5 s. With
+// ended given, leaving may also end the dialog without a question: then 0.
+double AnswerExitQuestion(HWND dlg, const std::function<bool()>& ended = nullptr);
+// Presses Close (posted: the question is a modal box) and answers as above.
+double ExitAnsweringYes(HWND dlg, const std::function<bool()>& ended = nullptr);
 // Closes a message box (or dialog) with the given button and waits until it has gone.
 void Answer(HWND box, int id);
-// Files below folder, depth first, in the order the system's search lists them;
-// a folder that cannot be listed is an entry of its own.
-std::vector<std::string> WalkFiles(const std::string& folder);
 // PBM_GETRANGE upper bound and PBM_GETPOS of a progress bar.
 int BarMax(HWND bar);
 int BarPos(HWND bar);

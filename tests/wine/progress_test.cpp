@@ -22,8 +22,6 @@ using namespace harness;
 
 namespace {
 
-
-
 // Records, on the UI thread, what reaches the status text, the stage label
 // and the per-file bar while it is installed. Window procedures get no
 // context, so the recorder is a single global one.
@@ -85,16 +83,6 @@ private:
     const App& m_app;
 };
 
-// Checks one file through the path box and waits for the end of the run;
-// returns the run's wall time in milliseconds.
-DWORD CheckFile(const App& app, const std::string& path) {
-    SetDlgItemTextA(app.hwnd(), IDC_PATH, path.c_str());
-    const DWORD t0 = GetTickCount();
-    Click(app.hwnd(), IDOK);
-    EXPECT_TRUE(WaitIdle(app.hwnd(), 240000)) << path;
-    return GetTickCount() - t0;
-}
-
 using Texts = std::vector<std::pair<int, std::string>>;
 
 // The texts of 1006 and 1007 that a run may show, in this order; every run
@@ -142,7 +130,7 @@ TEST(ProgressWindow, RangeAndPositionAroundTheScalingSteps) {
         SCOPED_TRACE(std::to_string(c.size) + " bytes");
         const std::string file = dir.Sub("f" + std::to_string(c.size) + ".bin");
         WriteSparse(file, c.size);
-        CheckFile(app, file);
+        EXPECT_TRUE(RunFile(dlg, file, 240000));
         EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file));
         EXPECT_EQ(BarMax(bar), c.range);
         EXPECT_EQ(BarPos(bar), c.range) << "a finished file leaves the bar full";
@@ -195,7 +183,9 @@ TEST(ProgressWindow, OneGiBSendsAFewHundredPositionsAtMost) {
     App app;
     HWND dlg = app.hwnd();
     Spy spy(app);
-    const DWORD ms = CheckFile(app, file);
+    const DWORD t0 = GetTickCount();
+    EXPECT_TRUE(RunFile(dlg, file, 240000));
+    const DWORD ms = GetTickCount() - t0;
     EXPECT_EQ(ItemText(dlg, IDC_MD5), kZeros1GiB);
     HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
     EXPECT_EQ(BarMax(bar), 1048);

@@ -93,14 +93,8 @@ std::vector<NotifyCall> TakeNotifyCalls() {
 
 // Every test records the links' calls instead of starting a mail program,
 // and sees the icon's calls.
-class ShellSeam : public ::testing::Environment {
-    void SetUp() override {
-        InitializeCriticalSection(&g_notifyLock);
-        g_pfnShellOpen = &RecordShellOpen;
-        g_pfnNotifyIcon = &RecordNotifyIcon;
-    }
-};
-const auto* const kSeam = ::testing::AddGlobalTestEnvironment(new ShellSeam);
+const bool s_shellSeam = (InitializeCriticalSection(&g_notifyLock), FakeInEveryTest(g_pfnShellOpen, &RecordShellOpen),
+                          FakeInEveryTest(g_pfnNotifyIcon, &RecordNotifyIcon), true);
 
 // ---------------------------------------------------------------- tray
 
@@ -175,24 +169,6 @@ protected:
     App app;
     HWND dlg = app.hwnd();
 };
-
-HWND FindTopLevel(const char* cls) {
-    struct Ctx {
-        const char* cls;
-        HWND found;
-    } ctx{cls, nullptr};
-    EnumWindows([](HWND h, LPARAM l) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(l);
-        char name[64] = {};
-        GetClassNameA(h, name, sizeof name);
-        if (std::string(name) == c->cls && IsWindowVisible(h)) {
-            c->found = h;
-            return FALSE;
-        }
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&ctx));
-    return ctx.found;
-}
 
 HWND WaitForPopupMenu() {
     HWND menu = nullptr;
@@ -432,10 +408,11 @@ TEST(Tray, RefusedIconLeavesTheWindowMinimisedNotHidden) {
     App app;
     HWND dlg = app.hwnd();
     s_refused = 0;
-    g_pfnNotifyIcon = &RefuseNotifyIcon;
-    PostMessageA(dlg, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    app.Sync();
-    g_pfnNotifyIcon = &RecordNotifyIcon;
+    {
+        Fake refuse(g_pfnNotifyIcon, &RefuseNotifyIcon);
+        PostMessageA(dlg, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        app.Sync();
+    }
     EXPECT_TRUE(IsIconic(dlg));
     EXPECT_TRUE(IsWindowVisible(dlg)) << "hidden without an icon to bring it back";
     EXPECT_GE(s_refused.load(), 2) << "the shell was asked only once";
@@ -461,29 +438,20 @@ TEST(Tray, MenuExitAndAboutWhileABoxIsOpenNestNothing) {
     HWND dlg = app.hwnd();
     HWND about = OpenAboutBox(dlg);
     ASSERT_NE(about, nullptr);
-    g_bWorking = 1;  // as while a run is active: Exit would ask
+    Fake working(g_bWorking, 1);  // as while a run is active: Exit would ask
     for (const int item : {1, 2}) {
         SCOPED_TRACE(item == 1 ? "Exit" : "About");
         HWND menu = OpenTrayMenu(dlg);
         ASSERT_NE(menu, nullptr);
         ChooseMenuItem(menu, item);
         app.Sync();
-        int boxes = 0;
-        std::pair<HWND, int*> ctx(dlg, &boxes);
-        EnumWindows([](HWND h, LPARAM l) -> BOOL {
-            auto* ctx = reinterpret_cast<std::pair<HWND, int*>*>(l);
-            char cls[64] = {};
-            GetClassNameA(h, cls, sizeof cls);
-            if (std::string(cls) == "#32770" && IsWindowVisible(h) &&
-                (GetWindow(h, GW_OWNER) == ctx->first || GetWindow(h, GW_OWNER) == GetLastActivePopup(ctx->first)))
-                ++*ctx->second;
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&ctx));
-        EXPECT_EQ(boxes, 1) << "another box was opened";
+        const auto boxes = TopLevels("#32770", [&](HWND h) {
+            return GetWindow(h, GW_OWNER) == dlg || GetWindow(h, GW_OWNER) == GetLastActivePopup(dlg);
+        });
+        EXPECT_EQ(boxes.size(), 1u) << "another box was opened";
         EXPECT_TRUE(IsWindow(about));
         EXPECT_FALSE(app.Ended(0));
     }
-    g_bWorking = 0;
     CloseBox(about);
     EXPECT_TRUE(IsWindowEnabled(dlg));
 }
@@ -575,17 +543,15 @@ TEST_F(InTray, MenuExitWhileIdleEndsAndRemovesTheIcon) {
 }
 
 TEST_F(InTray, MenuExitWhileARunIsActiveAsksFirst) {
-    g_bWorking = 1;  // as while the checking thread runs
-
+    Fake working(g_bWorking, 1);  // as while the checking thread runs
     TakeNotifyCalls();
     HWND menu = OpenTrayMenu(dlg);
     ASSERT_NE(menu, nullptr);
     ChooseMenuItem(menu, 1);
     HWND question = WaitForOwnedDialog(dlg);
     ASSERT_NE(question, nullptr);
-    EXPECT_EQ(MessageBoxText(question), "程序正在工作，您确定要退出程序吗?");
-    PostMessageA(question, WM_COMMAND, IDNO, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(question); }));
+    EXPECT_EQ(MessageBoxText(question), kExitQuestion);
+    Answer(question, IDNO);
     EXPECT_FALSE(app.Ended(300));
     EXPECT_FALSE(IsWindowVisible(dlg)) << "declined: the window stays hidden";
     EXPECT_TRUE(IconPresent(dlg));
@@ -594,16 +560,13 @@ TEST_F(InTray, MenuExitWhileARunIsActiveAsksFirst) {
     menu = OpenTrayMenu(dlg);
     ASSERT_NE(menu, nullptr);
     ChooseMenuItem(menu, 1);
-    question = WaitForOwnedDialog(dlg);
-    ASSERT_NE(question, nullptr);
-    PostMessageA(question, WM_COMMAND, IDYES, 0);
+    EXPECT_GT(AnswerExitQuestion(dlg), 0);
     EXPECT_TRUE(app.Ended(5000));
     const auto calls = TakeNotifyCalls();
     ASSERT_EQ(calls.size(), 1u);
     ExpectDelete(calls[0], dlg);
     EXPECT_TRUE(calls[0].result);
     EXPECT_FALSE(IconPresent(dlg));
-    g_bWorking = 0;
 }
 
 TEST(Tray, ShellRestartAddsTheIconAgain) {
