@@ -110,8 +110,10 @@ bool CutCellText(HWND list, int row, int column, wchar_t* text, int size) {
 
 void AttachListTips(HWND list, HFONT font) {
     auto* tips = new Tips;
-    tips->tip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, list, nullptr,
+    // Owned by no window: a tip (always top-most) owned by the main window
+    // would keep it from being made top-most itself. The list destroys it.
+    tips->tip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                                   ::GetModuleHandleW(nullptr), nullptr);
     if (!tips->tip) {
         delete tips;

@@ -195,7 +195,7 @@ TEST(Drops, FolderSeveralItemsAndEmpty) {
                                  {a, "文件"}, {folder, "文件夹"}, {b, "文件"}}));
     EXPECT_EQ(g_nItems, 3);
 
-    Drop(app, {});
+    Drop(app, std::vector<std::string>{});
     ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "0/0"; }));
     EXPECT_TRUE(ListRows(dlg).empty());
     EXPECT_EQ(g_bCompact, 0) << "an empty drop keeps the layout";
@@ -260,6 +260,68 @@ TEST(ListRun, NestedTreeInWalkOrderWithAnUnreadableFile) {
     const auto again = ListRows(dlg);
     ASSERT_EQ(again.size(), rows.size());
     for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(again[i], rows[i]);
+}
+
+namespace {
+
+// The rows of a finished list run, by path, against the files the test made:
+// each file one row, showing its real name and its own digest.
+void ExpectEachFileItsOwnRow(HWND dlg, const std::vector<std::wstring>& files) {
+    std::map<std::wstring, std::string> expected, shown;
+    for (const auto& f : files) expected[f] = OracleMd5(f);
+    const auto rows = ListRowsW(dlg);
+    for (const auto& row : rows) shown[row.first] = Narrow(row.second);
+    EXPECT_EQ(rows.size(), files.size());
+    EXPECT_EQ(shown.size(), files.size()) << "two rows show the same path";
+    for (const auto& e : expected) {
+        const auto row = shown.find(e.first);
+        if (row == shown.end())
+            ADD_FAILURE() << "no row for " << Narrow(e.first);
+        else
+            EXPECT_EQ(row->second, e.second) << Narrow(e.first);
+    }
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+}
+
+}  // namespace
+
+// Names as people have them: letters outside code page 936 (Korean, ö ñ ç,
+// an emoji, a no-break space, a bullet), and ¥ beside the full-width ￥ that a
+// lossy conversion would make of it. Every file is its own row, with its own
+// digest; a folder with such a name is walked.
+TEST(ListRun, NamesInEveryScriptAreRowsOfTheirOwn) {
+    TempDir dir;
+    const std::wstring top = dir.Sub(L"names");
+    const std::vector<std::wstring> files{
+        dir.Sub(L"names\\¥.txt"),          dir.Sub(L"names\\￥.txt"),
+        dir.Sub(L"names\\한국\\노래.mp3"), dir.Sub(L"names\\😀 smile.txt"),
+        dir.Sub(L"names\\Motörhead ñandú ç.flac"), dir.Sub(L"names\\普通.txt"),
+        dir.Sub(L"names\\a\u00a0b •.txt")};
+    for (size_t i = 0; i < files.size(); ++i) WriteFile(files[i], 100 + i, static_cast<unsigned>(i));
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, std::vector<std::wstring>{top});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg));
+    ExpectEachFileItsOwnRow(dlg, files);
+}
+
+// Folders whose names differ only by a trailing dot or blank ("x", "x." and
+// "x "): each is walked as itself, never as its neighbour.
+TEST(ListRun, FoldersThatDifferOnlyByATrailingDotOrBlank) {
+    TempDir dir;
+    const std::wstring top = dir.Sub(L"dots");
+    const std::vector<std::wstring> files{dir.Sub(L"dots\\x\\in x.txt"), dir.Sub(L"dots\\x.\\in x dot.txt"),
+                                          dir.Sub(L"dots\\x \\in x blank.txt")};
+    for (size_t i = 0; i < files.size(); ++i) WriteFile(files[i], 200 + i, static_cast<unsigned>(i));
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, std::vector<std::wstring>{top});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg));
+    ExpectEachFileItsOwnRow(dlg, files);
 }
 
 TEST(ListRun, EmptyFolderAloneCompletes) {

@@ -262,6 +262,38 @@ TEST(CopyList, YesGivesFullPathsNoGivesNamesEveryLineEnded) {
     EXPECT_EQ(ItemText(dlg, IDC_PATH), "一个文件夹");
 }
 
+// Names outside code page 936: the Unicode text holds each exactly, with or
+// without its path (the plain text holds what the system's code page writes).
+TEST(CopyList, UnicodeTextHoldsEveryNameExactly) {
+    App app;
+    HWND dlg = app.hwnd();
+    TempDir tree;
+    const std::vector<std::pair<std::wstring, const char*>> files{
+        {tree.Sub(L"한국\\노래.mp3"), kMd5A}, {tree.Sub(L"😀 ¥.txt"), kMd5Abc}, {tree.Sub(L"Motörhead.flac"), kEmptyMd5}};
+    WriteText(files[0].first, "a");
+    WriteText(files[1].first, "abc");
+    WriteText(files[2].first, "");
+    std::vector<std::wstring> drops;
+    std::wstring withPaths, names;
+    for (const auto& f : files) {
+        drops.push_back(f.first);
+        const std::wstring digest = Wide(f.second) + L" ";
+        withPaths += digest + f.first + L"\r\n";
+        names += digest + f.first.substr(f.first.rfind(L'\\') + 1) + L"\r\n";
+    }
+    Drop(app, drops);
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "3/3"; }));
+    Click(dlg, IDOK);
+    ASSERT_TRUE(WaitIdle(dlg));
+
+    CopyList(app, IDYES);
+    EXPECT_TRUE(ReadClipboard().unicode == withPaths) << Narrow(ReadClipboard().unicode);
+    CopyList(app, IDNO);
+    const ClipText clip = ReadClipboard();
+    EXPECT_TRUE(clip.unicode == names) << Narrow(clip.unicode);
+    EXPECT_EQ(clip.text, Narrow(names)) << "the plain text is the system's code page's";
+}
+
 TEST(CopyList, SameNameInTwoFoldersGivesTwoLinesUnderNo) {
     App app;
     HWND dlg = app.hwnd();

@@ -626,6 +626,34 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     EXPECT_EQ(Counter(dlg), n + "/" + n);
 }
 
+// One file with a long path, checked alone: dropped with a path of 300
+// characters, chosen with Open with one of 258 (the most the Open dialog
+// gives back), typed with either.
+TEST(Faults, ASingleFileWithALongPathIsCheckedDroppedOpenedOrTyped) {
+    TempDir dir;
+    const std::string folder = dir.path() + "\\" + std::string(200, 'd');
+    const std::string longest = folder + "\\" + std::string(300 - folder.size() - 1, 'f');
+    const std::string opened = folder + "\\" + std::string(258 - folder.size() - 1, 'o');
+    WriteFile(dir.Sub(Wide(longest.substr(dir.path().size() + 1))), 3000, 1);
+    WriteFile(Wide(opened), 2000, 2);
+    App app;
+    HWND dlg = app.hwnd();
+    auto expectDigest = [&](const std::string& file) {
+        EXPECT_EQ(WaitForOwnedDialog(dlg, 500), nullptr) << "the path was refused";
+        ASSERT_TRUE(WaitEnded(app));
+        EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file)) << file.size() << " characters";
+    };
+    Drop(app, {longest});
+    expectDigest(longest);
+    ASSERT_TRUE(ChooseInOpenDialog(dlg, opened));
+    app.Sync();
+    ASSERT_EQ(ItemText(dlg, IDC_PATH), opened);
+    Click(dlg, IDOK);
+    expectDigest(opened);
+    ASSERT_TRUE(RunFile(dlg, longest));
+    expectDigest(longest);
+}
+
 // A list run and a copy over a tree change nothing: no file or folder in the
 // tree, and no file beside the test program or the program, differs in size,
 // times or contents, and none is added.

@@ -149,6 +149,14 @@ std::string Text(HWND wnd) {
 }
 
 std::string ItemText(HWND dlg, int id) { return Text(GetDlgItem(dlg, id)); }
+
+std::wstring TextW(HWND wnd) {
+    std::vector<wchar_t> buf(32768);
+    GetWindowTextW(wnd, buf.data(), static_cast<int>(buf.size()));
+    return buf.data();
+}
+
+std::wstring ItemTextW(HWND dlg, int id) { return TextW(GetDlgItem(dlg, id)); }
 bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
 namespace {
 
@@ -339,42 +347,72 @@ std::string TempDir::Sub(const std::string& rel) const {
     return m_path + "\\" + rel;
 }
 
+std::wstring TempDir::Sub(const std::wstring& rel) const {
+    const std::wstring root = Wide(m_path);
+    for (size_t i = rel.find(L'\\'); i != std::wstring::npos; i = rel.find(L'\\', i + 1))
+        CreateDirectoryW((L"\\\\?\\" + root + L"\\" + rel.substr(0, i)).c_str(), nullptr);
+    return root + L"\\" + rel;
+}
+
 std::string TempDir::File(const std::string& rel, const std::string& bytes) const {
     const std::string path = Sub(rel);
     WriteText(path, bytes);
     return path;
 }
 
-void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
+// A path as the tests give it, in the form in which every name is the one
+// given (a trailing dot or blank stays) and no length limit holds: "\\?\"
+// before a full path, made full first where it climbs with "..".
+std::wstring Verbatim(const std::wstring& path) {
+    if (path.size() < 3 || path[1] != L':' || path[2] != L'\\') return path;
+    if (path.find(L"\\.") == std::wstring::npos) return L"\\\\?\\" + path;
+    std::vector<wchar_t> full(32768);
+    GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    return L"\\\\?\\" + std::wstring(full.data());
+}
+
+namespace {
+
+// Every name below the folder (in its "\\?\" form), whatever its script or length.
+void RemoveVerbatim(const std::wstring& path) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = fd.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string child = path + "\\" + name;
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
             if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                RemoveTree(child);
+                RemoveVerbatim(child);
             else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryA(child.c_str());
+                RemoveDirectoryW(child.c_str());
             else {
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child.c_str());
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
             }
-        } while (FindNextFileA(h, &fd));
+        } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(path.c_str());
 }
 
-void WriteText(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    const bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (f && std::fclose(f) != 0) s_report(__FILE__, __LINE__, "could not finish writing " + path);
-    else if (!ok) s_report(__FILE__, __LINE__, "could not write " + path);
+}  // namespace
+
+void RemoveTree(const std::string& path) { RemoveVerbatim(Verbatim(Wide(path))); }
+
+void WriteText(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(Verbatim(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool ok = h != INVALID_HANDLE_VALUE &&
+                    ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (!ok) s_report(__FILE__, __LINE__, "could not write " + Narrow(path));
 }
 
-void WriteFile(const std::string& path, size_t size, unsigned seed) {
+void WriteText(const std::string& path, const std::string& bytes) { WriteText(Wide(path), bytes); }
+
+void WriteFile(const std::wstring& path, size_t size, unsigned seed) {
     std::string bytes(size, '\0');
     uint32_t x = seed * 2654435761u + 1;
     for (size_t i = 0; i < size; ++i) {
@@ -383,6 +421,8 @@ void WriteFile(const std::string& path, size_t size, unsigned seed) {
     }
     WriteText(path, bytes);
 }
+
+void WriteFile(const std::string& path, size_t size, unsigned seed) { WriteFile(Wide(path), size, seed); }
 
 void WriteSparse(const std::string& path, unsigned long long size) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -393,13 +433,13 @@ void WriteSparse(const std::string& path, unsigned long long size) {
     CloseHandle(h);
 }
 
-std::string OracleMd5(const std::string& path) {
+std::string OracleMd5(const std::wstring& path) {
     HCRYPTPROV prov = 0;
     HCRYPTHASH hash = 0;
     std::string result;
     if (!CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return result;
     if (CryptCreateHash(prov, CALG_MD5, 0, 0, &hash)) {
-        FILE* f = std::fopen(path.c_str(), "rb");
+        FILE* f = _wfopen(Verbatim(path).c_str(), L"rb");
         if (f) {
             std::vector<unsigned char> buf(1 << 20);
             size_t n;
@@ -419,21 +459,34 @@ std::string OracleMd5(const std::string& path) {
     return result;
 }
 
-HDROP MakeDrop(const std::vector<std::string>& paths) {
-    size_t chars = 2;  // the list ends in two zero bytes, even when it is empty
+std::string OracleMd5(const std::string& path) { return OracleMd5(Wide(path)); }
+
+HDROP MakeDrop(const std::vector<std::wstring>& paths) {
+    size_t chars = 2;  // the list ends in two zero characters, even when it is empty
     for (const auto& p : paths) chars += p.size() + 1;
-    HGLOBAL mem = GlobalAlloc(GHND, sizeof(DROPFILES) + chars);
+    HGLOBAL mem = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
     auto* df = static_cast<DROPFILES*>(GlobalLock(mem));
     df->pFiles = sizeof(DROPFILES);
-    df->fWide = FALSE;
-    char* out = reinterpret_cast<char*>(df) + sizeof(DROPFILES);
+    df->fWide = TRUE;
+    wchar_t* out = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(df) + sizeof(DROPFILES));
     for (const auto& p : paths) {
-        std::memcpy(out, p.c_str(), p.size() + 1);
+        std::memcpy(out, p.c_str(), (p.size() + 1) * sizeof(wchar_t));
         out += p.size() + 1;
     }
-    *out = '\0';
+    *out = L'\0';
     GlobalUnlock(mem);
     return static_cast<HDROP>(mem);
+}
+
+HDROP MakeDrop(const std::vector<std::string>& paths) {
+    std::vector<std::wstring> wide;
+    for (const auto& p : paths) wide.push_back(Wide(p));
+    return MakeDrop(wide);
+}
+
+void Drop(const App& app, const std::vector<std::wstring>& paths) {
+    PostMessageA(app.hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
+    app.Sync();
 }
 
 void Drop(const App& app, const std::vector<std::string>& paths) {
@@ -441,23 +494,31 @@ void Drop(const App& app, const std::vector<std::string>& paths) {
     app.Sync();
 }
 
-std::string CellText(HWND dlg, int row, int col) {
-    std::vector<char> buf(4096);
-    LVITEMA item{};
+std::wstring CellTextW(HWND dlg, int row, int col) {
+    std::vector<wchar_t> buf(32768);
+    LVITEMW item{};
     item.iSubItem = col;
     item.pszText = buf.data();
     item.cchTextMax = static_cast<int>(buf.size());
-    SendMessageA(GetDlgItem(dlg, IDC_FILELIST), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(GetDlgItem(dlg, IDC_FILELIST), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     return buf.data();
 }
 
+std::string CellText(HWND dlg, int row, int col) { return Narrow(CellTextW(dlg, row, col)); }
+
 int RowCount(HWND dlg) { return static_cast<int>(SendMessageA(GetDlgItem(dlg, IDC_FILELIST), LVM_GETITEMCOUNT, 0, 0)); }
 
-std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg) {
+std::vector<std::pair<std::wstring, std::wstring>> ListRowsW(HWND dlg) {
     const int n = RowCount(dlg);
-    std::vector<std::pair<std::string, std::string>> rows;
+    std::vector<std::pair<std::wstring, std::wstring>> rows;
     rows.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) rows.emplace_back(CellText(dlg, i, 0), CellText(dlg, i, 1));
+    for (int i = 0; i < n; ++i) rows.emplace_back(CellTextW(dlg, i, 0), CellTextW(dlg, i, 1));
+    return rows;
+}
+
+std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const auto& row : ListRowsW(dlg)) rows.emplace_back(Narrow(row.first), Narrow(row.second));
     return rows;
 }
 
@@ -564,6 +625,12 @@ ClipText ReadClipboard() {
         if (const char* p = static_cast<const char*>(GlobalLock(h))) {
             out.present = true;
             out.text = p;
+            GlobalUnlock(h);
+        }
+    }
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        if (const wchar_t* p = static_cast<const wchar_t*>(GlobalLock(h))) {
+            out.unicode = p;
             GlobalUnlock(h);
         }
     }

@@ -57,9 +57,11 @@ private:
 std::string Narrow(const std::wstring& text);
 std::wstring Wide(const std::string& text);
 
-// Window texts and states, read across threads.
+// Window texts and states, read across threads (the W forms: exactly, in UTF-16).
 std::string Text(HWND wnd);
 std::string ItemText(HWND dlg, int id);
+std::wstring TextW(HWND wnd);
+std::wstring ItemTextW(HWND dlg, int id);
 bool Enabled(HWND dlg, int id);
 // Clicks a button and waits for its handler (send) or not (post: for
 // handlers that open a modal box). Only what a person could press: a hidden
@@ -140,6 +142,8 @@ public:
     // path() + "\\" + rel; creates the folders on the way (a separator is a
     // '\\' that is not the second byte of a double-byte character).
     std::string Sub(const std::string& rel) const;
+    // The same for a name in any script.
+    std::wstring Sub(const std::wstring& rel) const;
     // Sub(rel), written with bytes; returns the path.
     std::string File(const std::string& rel, const std::string& bytes) const;
 
@@ -153,23 +157,32 @@ private:
 void SetFailureReporter(void (*report)(const char* file, int line, const std::string& what));
 
 void RemoveTree(const std::string& path);
-// Writes bytes (a made-up pattern of size bytes, seeded) to path.
+// Writes bytes (a made-up pattern of size bytes, seeded) to path (in its
+// "\\?\" form: a name may end in a dot or a blank).
 void WriteFile(const std::string& path, size_t size, unsigned seed = 1);
+void WriteFile(const std::wstring& path, size_t size, unsigned seed = 1);
 void WriteText(const std::string& path, const std::string& bytes);
+void WriteText(const std::wstring& path, const std::string& bytes);
 // Creates path as a sparse file of the given size.
 void WriteSparse(const std::string& path, unsigned long long size);
 // The file's MD5 as 32 lowercase hex digits, from the system's own crypto
 // provider: an implementation independent of the program's.
 std::string OracleMd5(const std::string& path);
+std::string OracleMd5(const std::wstring& path);
 
-// An HDROP made as the shell makes one (ANSI paths).
+// An HDROP made as the shell makes one (UTF-16 paths).
+HDROP MakeDrop(const std::vector<std::wstring>& paths);
 HDROP MakeDrop(const std::vector<std::string>& paths);
 // Posts WM_DROPFILES with such an HDROP to the main dialog and waits until
 // the dialog has handled it.
 void Drop(const App& app, const std::vector<std::string>& paths);
-// Rows of the file list, columns 0 and 1; one cell of it; how many rows it has.
+void Drop(const App& app, const std::vector<std::wstring>& paths);
+// Rows of the file list, columns 0 and 1; one cell of it; how many rows it
+// has. The W forms read them exactly, in UTF-16.
 std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg);
+std::vector<std::pair<std::wstring, std::wstring>> ListRowsW(HWND dlg);
 std::string CellText(HWND dlg, int row, int col);
+std::wstring CellTextW(HWND dlg, int row, int col);
 int RowCount(HWND dlg);
 // Waits until no run is active and Start is enabled again.
 bool WaitIdle(HWND dlg, DWORD timeoutMs = 30000);
@@ -205,11 +218,13 @@ std::string RemoteText(HWND dlg, int id);
 // not take the path or did not close. With an empty path it is cancelled.
 // look, if given, sees the Open dialog first.
 bool ChooseInOpenDialog(HWND dlg, const std::string& path, const std::function<void(HWND)>& look = nullptr);
-// The CF_TEXT on the clipboard (present: there is one), read as another
-// program would; the clipboard may be held open for a moment.
+// The CF_TEXT on the clipboard (present: there is one) and its
+// CF_UNICODETEXT, read as another program would; the clipboard may be held
+// open for a moment.
 struct ClipText {
     bool present = false;
     std::string text;
+    std::wstring unicode;
 };
 ClipText ReadClipboard();
 // Holds a file or folder open with no sharing, so nobody else can open it.

@@ -5,9 +5,12 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/DigestDlg.h"
 #include "harness.h"
@@ -334,4 +337,55 @@ TEST(Resources, ManifestInTheProgram) {
     EXPECT_TRUE(has("<gdiScaling xmlns=\"http://schemas.microsoft.com/SMI/2017/WindowsSettings\">true</gdiScaling>"));
     for (const char* absent : {"<dpiAware", "<dpiAwareness", "Common-Controls", "<activeCodePage"})
         EXPECT_FALSE(has(absent)) << absent;
+}
+
+// The window on a Windows set to another language (ctest runs this suite
+// with code page 1252, as on an English Windows): every text reads as on a
+// Chinese Windows, a file with a Chinese name is checked, and a message box
+// speaks Chinese too. Texts are read through the wide calls.
+TEST(OtherCodePage, TheWindowReadsTheSameAndChecksFiles) {
+    const char* acp = std::getenv("QUELLIN_EXPECT_ACP");
+    if (!acp || !*acp) GTEST_SKIP() << "ctest runs this under another system code page";
+    ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(acp)));
+    App app;
+    HWND dlg = app.hwnd();
+    EXPECT_EQ(TextW(dlg), L"Quellin V1.0.1.2版");
+    const std::pair<int, const wchar_t*> start[] = {
+        {IDOK, L"开始校验"},      {IDCANCEL, L"关闭退出"},      {IDC_OPEN, L"打开"},
+        {IDC_COPY, L"复制"},      {IDC_STATUS, L"空闲！"},      {IDC_STAGE, L"0/3"},
+        {IDC_STOP, L"停止校验"},  {IDC_TOPMOST, L"总在最前"},   {IDC_TOTALLABEL, L"总共进度："},
+        {IDC_LISTSTATUS, L"空闲！"}};
+    for (const auto& t : start) EXPECT_EQ(ItemTextW(dlg, t.first), t.second) << t.first;
+    HWND list = GetDlgItem(dlg, IDC_FILELIST);
+    for (const auto& header : {std::make_pair(0, L"文件路径"), std::make_pair(1, L"文件属性/全文MD5值")}) {
+        wchar_t text[64] = {};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = text;
+        column.cchTextMax = 64;
+        SendMessageW(list, LVM_GETCOLUMNW, header.first, reinterpret_cast<LPARAM>(&column));
+        EXPECT_EQ(std::wstring(text), header.second);
+    }
+    HMENU sys = GetSystemMenu(dlg, FALSE);
+    wchar_t about[64] = {};
+    GetMenuStringW(sys, GetMenuItemCount(sys) - 1, about, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(about), L"关于 Quellin(&A)...");
+
+    TempDir dir;
+    const std::wstring file = dir.Sub(L"校验 ö.txt");
+    WriteText(file, "abc");
+    Drop(app, std::vector<std::wstring>{file});
+    ASSERT_TRUE(WaitIdle(dlg));
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), file);
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), "900150983cd24fb0d6963f7d28e17f72");  // MD5("abc"), RFC 1321
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), L"全文MD5值校验完毕.");
+    EXPECT_EQ(ItemTextW(dlg, IDC_STAGE), L"3/3");
+
+    SetDlgItemTextW(dlg, IDC_PATH, L"");
+    PostClick(dlg, IDOK);
+    HWND box = WaitForOwnedDialog(dlg);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(ItemTextW(box, 0xFFFF), L"路径错误，文件不存在无法校验！");
+    EXPECT_EQ(TextW(box), L"Quellin");
+    Answer(box, IDOK);
 }
