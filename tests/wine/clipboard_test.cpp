@@ -439,3 +439,28 @@ TEST(CopyToClipboard, HeldClipboardIsWaitedForOrReportedNeverClaimed) {
     EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
     EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " held.txt");
 }
+
+// No memory for the text: the copy is reported as failed, the caption keeps
+// its star, and the clipboard keeps what it held.
+namespace nomem {
+HGLOBAL WINAPI NoMemory(UINT, SIZE_T) { return nullptr; }
+}  // namespace nomem
+
+TEST(CopyToClipboard, NoMemoryKeepsWhatTheClipboardHeld) {
+    App app;
+    HWND dlg = app.hwnd();
+    TempDir tree;
+    ASSERT_TRUE(RunFile(dlg, tree.File("nomem.txt", "abc")));
+    PutSentinel("kept");
+    {
+        Fake alloc(g_pfnGlobalAlloc, &nomem::NoMemory);
+        PostClick(dlg, IDC_COPY);
+        HWND box = WaitForOwnedDialog(dlg);
+        ASSERT_NE(box, nullptr) << "a failed copy went unreported";
+        EXPECT_EQ(MessageBoxText(box), kCopyFailed);
+        Answer(box, IDOK);
+        app.Sync();
+    }
+    EXPECT_EQ(ReadClipboard().text, "kept");
+    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
+}

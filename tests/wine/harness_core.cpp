@@ -202,20 +202,27 @@ bool WaitUntil(const std::function<bool()>& pred, DWORD timeoutMs) {
     }
 }
 
-std::vector<HWND> TopLevels(const char* cls, const std::function<bool(HWND)>& more) {
-    struct Ctx {
-        const char* cls;
-        const std::function<bool(HWND)>& more;
-        std::vector<HWND> found;
-    } ctx{cls, more, {}};
-    EnumWindows([](HWND h, LPARAM l) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(l);
+namespace {
+
+struct TopLevelSearch {
+    const char* cls;
+    const std::function<bool(HWND)>& more;
+    std::vector<HWND> found;
+    static BOOL CALLBACK Visit(HWND h, LPARAM l) {
+        auto* s = reinterpret_cast<TopLevelSearch*>(l);
         char name[64] = {};
         GetClassNameA(h, name, sizeof name);
-        if (std::strcmp(name, c->cls) == 0 && IsWindowVisible(h) && (!c->more || c->more(h))) c->found.push_back(h);
+        if (std::strcmp(name, s->cls) == 0 && IsWindowVisible(h) && (!s->more || s->more(h))) s->found.push_back(h);
         return TRUE;
-    }, reinterpret_cast<LPARAM>(&ctx));
-    return ctx.found;
+    }
+};
+
+}  // namespace
+
+std::vector<HWND> TopLevels(const char* cls, const std::function<bool(HWND)>& more) {
+    TopLevelSearch search{cls, more, {}};
+    EnumWindows(&TopLevelSearch::Visit, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 HWND FindTopLevel(const char* cls, const std::function<bool(HWND)>& more) {
