@@ -11,7 +11,8 @@ saved as a PNG screenshot.
 Walk: start state; Open dialog, Start, digest against md5sum; Copy and the
 clipboard; minimise into the tray and restore by clicking the tray icon
 (twice); the system menu's About entry and the About box; a dropped folder
-checked in the expanded list and copied with and without paths; exit with Alt+F4.
+checked in the expanded list, a cut path shown whole in a tip under the
+pointer, and the list copied with and without paths; exit with Alt+F4.
 
 Exit status 0 when every check held, 1 on the first failure (with what
 differed, a screenshot and the windows as the probe saw them), 2 on a usage
@@ -528,6 +529,7 @@ class Driver:
                          limit=60)
         self.expect_texts(snap, {IDC_LISTCOUNT: count, IDC_MD5: LIST_HINT, IDC_COPY: COPY_MARKED})
         self.shot("09-list", snap.main["rect"])
+        self.list_tip(snap, files)
 
         digests = {}
         for rel in files:
@@ -556,6 +558,29 @@ class Driver:
                     name, text, want))
                 time.sleep(0.2)
             self.expect_texts(self.snap(), {IDC_COPY: COPY})
+
+    def list_tip(self, snap, files):
+        """The path column is narrow: with the pointer resting on the first
+        row's path, a tip shows it whole; moved away, the tip goes."""
+        lst = snap.ctrl(IDC_FILELIST)["rect"]
+        # The first row, below the header (about 20 pixels), in column 0.
+        x, y = lst[0] + 60, lst[1] + 28
+        expect(parse_fields(self.probe("at", str(x), str(y))[0])["top"] == snap.main["hwnd"],
+               "the point %d,%d for the list is not on the window" % (x, y))
+        self.xdo("mousemove", x - 2, y)
+        self.xdo("mousemove", x, y)
+        paths = {win_path(os.path.join(self.args.tree, rel)) for rel in files}
+
+        def tip(s):
+            tips = [w for w in s.tops if w["mine"] and w["vis"] and w["class"] == "tooltips_class32"]
+            return tips[0] if tips and tips[0]["text"] in paths else None
+        shown = self.wait("a tip with the first row's whole path", tip, limit=10)
+        r, t = snap.main["rect"], shown["rect"]
+        self.shot("09b-list-tip", (min(r[0], t[0]), min(r[1], t[1]), max(r[2], t[2]), max(r[3], t[3])))
+        caption = snap.main["rect"]
+        self.xdo("mousemove", caption[0] + 60, caption[1] + 8)
+        self.wait("the tip to go", lambda s: not any(
+            w["mine"] and w["vis"] and w["class"] == "tooltips_class32" for w in s.tops) and s, limit=10)
 
     def exit(self):
         # Alt+F4, as a keyboard user leaves: a real key press on the window
