@@ -264,21 +264,27 @@ TEST(ListRun, NestedTreeInWalkOrderWithAnUnreadableFile) {
 
 namespace {
 
-// The rows of a finished list run, by path, against the files the test made:
-// each file one row, showing its real name and its own digest.
-void ExpectEachFileItsOwnRow(HWND dlg, const std::vector<std::wstring>& files) {
-    std::map<std::wstring, std::string> expected, shown;
-    for (const auto& f : files) expected[f] = OracleMd5(f);
+// Writes the files below top, drops top and checks it: each file is one
+// row, showing its real name and its own digest.
+void ExpectEachFileItsOwnRow(const std::wstring& top, const std::vector<std::wstring>& files) {
+    for (size_t i = 0; i < files.size(); ++i) WriteFile(files[i], 100 + i, static_cast<unsigned>(i));
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, std::vector<std::wstring>{top});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg));
+    std::map<std::wstring, std::string> shown;
     const auto rows = ListRowsW(dlg);
     for (const auto& row : rows) shown[row.first] = Narrow(row.second);
     EXPECT_EQ(rows.size(), files.size());
     EXPECT_EQ(shown.size(), files.size()) << "two rows show the same path";
-    for (const auto& e : expected) {
-        const auto row = shown.find(e.first);
+    for (const auto& f : files) {
+        const auto row = shown.find(f);
         if (row == shown.end())
-            ADD_FAILURE() << "no row for " << Narrow(e.first);
+            ADD_FAILURE() << "no row for " << Narrow(f);
         else
-            EXPECT_EQ(row->second, e.second) << Narrow(e.first);
+            EXPECT_EQ(row->second, OracleMd5(f)) << Narrow(f);
     }
     EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
 }
@@ -297,14 +303,7 @@ TEST(ListRun, NamesInEveryScriptAreRowsOfTheirOwn) {
         dir.Sub(L"names\\한국\\노래.mp3"), dir.Sub(L"names\\😀 smile.txt"),
         dir.Sub(L"names\\Motörhead ñandú ç.flac"), dir.Sub(L"names\\普通.txt"),
         dir.Sub(L"names\\a\u00a0b •.txt")};
-    for (size_t i = 0; i < files.size(); ++i) WriteFile(files[i], 100 + i, static_cast<unsigned>(i));
-    App app;
-    HWND dlg = app.hwnd();
-    Drop(app, std::vector<std::wstring>{top});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
-    Start(dlg);
-    ASSERT_TRUE(WaitIdle(dlg));
-    ExpectEachFileItsOwnRow(dlg, files);
+    ExpectEachFileItsOwnRow(top, files);
 }
 
 // Folders whose names differ only by a trailing dot or blank ("x", "x." and
@@ -314,14 +313,7 @@ TEST(ListRun, FoldersThatDifferOnlyByATrailingDotOrBlank) {
     const std::wstring top = dir.Sub(L"dots");
     const std::vector<std::wstring> files{dir.Sub(L"dots\\x\\in x.txt"), dir.Sub(L"dots\\x.\\in x dot.txt"),
                                           dir.Sub(L"dots\\x \\in x blank.txt")};
-    for (size_t i = 0; i < files.size(); ++i) WriteFile(files[i], 200 + i, static_cast<unsigned>(i));
-    App app;
-    HWND dlg = app.hwnd();
-    Drop(app, std::vector<std::wstring>{top});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
-    Start(dlg);
-    ASSERT_TRUE(WaitIdle(dlg));
-    ExpectEachFileItsOwnRow(dlg, files);
+    ExpectEachFileItsOwnRow(top, files);
 }
 
 TEST(ListRun, EmptyFolderAloneCompletes) {

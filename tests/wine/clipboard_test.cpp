@@ -392,6 +392,21 @@ TEST(CopyToClipboard, ClipboardHeldElsewhereLeaksNothing) {
     EXPECT_EQ(ReadClipboard().text, "held by someone else") << "nothing was changed while it was held";
 }
 
+// Presses Copy after a single file's run and expects it to fail: a box says
+// so, and the caption keeps its star (nothing was copied).
+void ExpectCopyReportedAsFailed(const App& app) {
+    HWND dlg = app.hwnd();
+    PostClick(dlg, IDC_COPY);
+    HWND box = WaitForOwnedDialog(dlg);
+    ASSERT_NE(box, nullptr) << "a failed copy went unreported";
+    EXPECT_EQ(Text(box), "提示信息");
+    EXPECT_EQ(MessageBoxText(box), kCopyFailed);
+    Answer(box, IDOK);
+    app.OnUi([] {});  // the handler has finished
+    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
+    EXPECT_TRUE(Enabled(dlg, IDC_COPY));
+}
+
 // Copy while another program holds the clipboard open: a hold that ends
 // while Copy retries is waited out; one that lasts is reported in a box, the
 // caption keeps its star and the clipboard its old text.
@@ -415,15 +430,7 @@ TEST(CopyToClipboard, HeldClipboardIsWaitedForOrReportedNeverClaimed) {
     {
         ClipboardHolder holder;
         ASSERT_TRUE(holder.holds());
-        PostClick(dlg, IDC_COPY);
-        HWND box = WaitForOwnedDialog(dlg);
-        ASSERT_NE(box, nullptr) << "a failed copy went unreported";
-        EXPECT_EQ(Text(box), "提示信息");
-        EXPECT_EQ(MessageBoxText(box), kCopyFailed);
-        Answer(box, IDOK);
-        app.OnUi([] {});  // the handler has finished
-        EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
-        EXPECT_TRUE(Enabled(dlg, IDC_COPY));
+        ExpectCopyReportedAsFailed(app);
     }
     EXPECT_EQ(ReadClipboard().text, "old text");
 
@@ -454,13 +461,7 @@ TEST(CopyToClipboard, NoMemoryKeepsWhatTheClipboardHeld) {
     PutSentinel("kept");
     {
         Fake alloc(g_pfnGlobalAlloc, &nomem::NoMemory);
-        PostClick(dlg, IDC_COPY);
-        HWND box = WaitForOwnedDialog(dlg);
-        ASSERT_NE(box, nullptr) << "a failed copy went unreported";
-        EXPECT_EQ(MessageBoxText(box), kCopyFailed);
-        Answer(box, IDOK);
-        app.Sync();
+        ExpectCopyReportedAsFailed(app);
     }
     EXPECT_EQ(ReadClipboard().text, "kept");
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
 }
