@@ -14,9 +14,12 @@ namespace {
 RunOutcome CheckSingleFile(CheckRun& run) {
     RunOutcome outcome;
     char buffer[256] = {};
-    // Opened as the file it is, whatever its name ("nul", "aux.txt").
-    g_strCurrentFile = ExtendedPath(run.targets.empty() ? L"" : run.targets[0].c_str());
-    const int digested = DigestFile(g_strCurrentFile, reinterpret_cast<unsigned char*>(buffer), 0);
+    // Opened as the file it is, whatever its name ("nul", "aux.txt"). The
+    // digest is handed the run's own copy of the path, never the shared one,
+    // which the next run rewrites if this one is given up inside the open.
+    const CStringW path = ExtendedPath(run.targets.empty() ? L"" : run.targets[0].c_str());
+    g_strCurrentFile = path;
+    const int digested = DigestFile(path, reinterpret_cast<unsigned char*>(buffer), 0);
     if (RunGivenUp()) return outcome;
     if (digested == 1) run.events.SetBarPos(IDC_PROGRESS, 1);
     // Failed, or stopped: a digest of part of the file is no result.
@@ -41,9 +44,10 @@ RunOutcome CheckList(CheckRun& run) {
     char buffer[256] = {};
     CString text;
     for (int i = 0; i < count && g_bWorking.load() == 1;) {
-        g_strCurrentFile = rows[static_cast<size_t>(i)];
+        const CStringW& path = rows[static_cast<size_t>(i)];
+        g_strCurrentFile = path;
         run.row = i;
-        const int digested = DigestFile(g_strCurrentFile, reinterpret_cast<unsigned char*>(buffer), 0);
+        const int digested = DigestFile(path, reinterpret_cast<unsigned char*>(buffer), 0);
         if (RunGivenUp()) return outcome;
         if (digested == 0 && g_bWorking.load() == 1) {
             events.SetRowResult(i, buffer);
