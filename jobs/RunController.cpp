@@ -92,8 +92,7 @@ void ShowIdleButtons(const CWnd& dlg) {
 // Copy, the buttons and the flag, and hands the thread's handle on.
 void CloseRun(const RunOutcome& outcome) {
     if (!s_run) return;
-    const std::shared_ptr<CheckRun> run = std::move(s_run);
-    s_run.reset();
+    const std::shared_ptr<CheckRun> run = std::move(s_run);  // s_run is null from here
     const CWnd& dlg = *AfxGetMainWnd();
     g_display.End();
     LowerTimerResolution();
