@@ -142,14 +142,6 @@ std::wstring Wide(const std::string& text) {
     return out;
 }
 
-std::string Text(HWND wnd) {
-    char buf[4096] = {};
-    GetWindowTextA(wnd, buf, sizeof buf);
-    return buf;
-}
-
-std::string ItemText(HWND dlg, int id) { return Text(GetDlgItem(dlg, id)); }
-
 std::wstring TextW(HWND wnd) {
     std::vector<wchar_t> buf(32768);
     GetWindowTextW(wnd, buf.data(), static_cast<int>(buf.size()));
@@ -157,6 +149,8 @@ std::wstring TextW(HWND wnd) {
 }
 
 std::wstring ItemTextW(HWND dlg, int id) { return TextW(GetDlgItem(dlg, id)); }
+std::string Text(HWND wnd) { return Narrow(TextW(wnd)); }
+std::string ItemText(HWND dlg, int id) { return Text(GetDlgItem(dlg, id)); }
 bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
 namespace {
 
@@ -485,21 +479,22 @@ HDROP MakeDrop(const std::vector<std::wstring>& paths) {
     return static_cast<HDROP>(mem);
 }
 
-HDROP MakeDrop(const std::vector<std::string>& paths) {
+namespace {
+std::vector<std::wstring> WideAll(const std::vector<std::string>& paths) {
     std::vector<std::wstring> wide;
     for (const auto& p : paths) wide.push_back(Wide(p));
-    return MakeDrop(wide);
+    return wide;
 }
+}  // namespace
+
+HDROP MakeDrop(const std::vector<std::string>& paths) { return MakeDrop(WideAll(paths)); }
 
 void Drop(const App& app, const std::vector<std::wstring>& paths) {
     PostMessageA(app.hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
     app.Sync();
 }
 
-void Drop(const App& app, const std::vector<std::string>& paths) {
-    PostMessageA(app.hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
-    app.Sync();
-}
+void Drop(const App& app, const std::vector<std::string>& paths) { Drop(app, WideAll(paths)); }
 
 std::wstring CellTextW(HWND dlg, int row, int col) {
     std::vector<wchar_t> buf(32768);
