@@ -70,10 +70,14 @@ int CopyTextToClipboard(const wchar_t* text, HWND owner) {
     // that ask for plain text get, in the system's code page.
     const SIZE_T chars = static_cast<SIZE_T>(std::wcslen(text)) + 1;
     HGLOBAL unicode = MakeBlock(text, chars * sizeof(wchar_t));
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(chars), nullptr, 0, nullptr, nullptr);
+    // No best fit: a character the code page cannot write becomes "?", never
+    // a look-alike ("\uff41.txt" is not "a.txt", which names another file).
+    const int bytes = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, static_cast<int>(chars), nullptr, 0,
+                                            nullptr, nullptr);
     std::string ansiText(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
     if (bytes > 0)
-        ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(chars), &ansiText[0], bytes, nullptr, nullptr);
+        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, static_cast<int>(chars), &ansiText[0], bytes,
+                              nullptr, nullptr);
     HGLOBAL ansi = unicode ? MakeBlock(ansiText.data(), ansiText.size()) : nullptr;
     // The code page of the ANSI text: without it the system would take it
     // for the input language's when a program asks for it as Unicode.

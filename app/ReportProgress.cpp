@@ -20,18 +20,6 @@ namespace {
 // is shown as the end.
 int s_rangeMax = 0;
 
-// The file's full size in KiB, or fallback when it cannot be read.
-std::uint64_t FileSizeKiB(const wchar_t* path, std::uint64_t fallback) {
-    // Others may have the file open for writing (a growing log, say): share
-    // everything, we only ask for the size.
-    const HANDLE h = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return fallback;
-    LARGE_INTEGER size;
-    const bool ok = ::GetFileSizeEx(h, &size) != FALSE;
-    ::CloseHandle(h);
-    return ok ? static_cast<std::uint64_t>(size.QuadPart) / 1024 : fallback;
-}
 }  // namespace
 
 void ReportProgress(int mode, std::uint64_t value) {
@@ -40,13 +28,8 @@ void ReportProgress(int mode, std::uint64_t value) {
     if (mode == 0) {
         events->SetText(IDC_STATUS, texts::kInit);
         events->SetText(IDC_STAGE, texts::kStage1);
-        // The size query opens the file again, which can block as long as
-        // the digest's own open; a run given up meanwhile is left alone.
-        const CStringW path = g_strCurrentFile;
-        BeginBlockingCall();
-        const std::uint64_t kib = FileSizeKiB(path, value);
-        if (!EndBlockingCall()) return;
-        const ProgressScale scale = ScaleForKiB(kib);
+        // value is the file's size in KiB, from the file the digest holds open.
+        const ProgressScale scale = ScaleForKiB(value);
         g_nScaleShift = scale.shift;
         s_rangeMax = scale.range;
         events->SetBarRange(IDC_PROGRESS, scale.range);

@@ -99,15 +99,16 @@ void CRunEvents::Push(Op op) {
     ++m_queued;
 }
 
-void CRunEvents::InsertRow(int row, const wchar_t* path) { Push(Op{Op::kInsert, row, path}); }
-void CRunEvents::SetRowResult(int row, const char* text) { Push(Op{Op::kResult, row, AfxText(text)}); }
-void CRunEvents::DeleteRowsFrom(int row) { Push(Op{Op::kDeleteFrom, row, CStringW()}); }
+void CRunEvents::InsertRow(int row, const wchar_t* path, bool walked) {
+    Push(Op{Op::kInsert, row, path, walked ? kRowWalked : 0});
+}
+void CRunEvents::SetRowResult(int row, const char* text) { Push(Op{Op::kResult, row, AfxText(text), 0}); }
+void CRunEvents::DeleteRowsFrom(int row) { Push(Op{Op::kDeleteFrom, row, CStringW(), 0}); }
 
 void CRunEvents::Close(const RunOutcome& outcome) {
     Lock lock(m_lock);
     m_outcome = outcome;
-    m_ops.push_back(Op{Op::kClose, 0, CStringW()});
-    ++m_queued;
+    m_closed = true;
 }
 
 // ---------------------------------------------------------------- CRunDisplay
@@ -174,14 +175,13 @@ bool CRunDisplay::Render(DWORD budgetMs) {
                 ev.m_ops.pop_front();
             }
             left = ev.m_ops.size();
+            // The closing event comes after every other: reached once the
+            // queue is empty.
+            closed = left == 0 && ev.m_closed;
         }
         if (batch.empty()) break;
         m_applied += batch.size();
         for (const CRunEvents::Op& op : batch) {
-            if (op.kind == CRunEvents::Op::kClose) {
-                closed = true;  // the run's last event
-                break;
-            }
             changed = true;
             if (!m_frozen) {
                 ::SendMessageW(m_list, WM_SETREDRAW, FALSE, 0);
@@ -190,8 +190,9 @@ bool CRunDisplay::Render(DWORD budgetMs) {
             switch (op.kind) {
             case CRunEvents::Op::kInsert: {
                 LVITEMW row{};
-                row.mask = LVIF_TEXT;
+                row.mask = LVIF_TEXT | LVIF_PARAM;
                 row.iItem = op.row;
+                row.lParam = op.param;
                 row.pszText = const_cast<wchar_t*>(op.text.c_str());
                 ::SendMessageW(m_list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row));
                 break;
@@ -212,8 +213,6 @@ bool CRunDisplay::Render(DWORD budgetMs) {
                 }
                 break;
             }
-            case CRunEvents::Op::kClose:
-                break;
             }
         }
         if (left == 0 || (budgetMs != 0 && NowMs() - start >= budgetMs)) break;

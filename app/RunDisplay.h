@@ -32,7 +32,16 @@ struct RunOutcome {
     // List layout: the number of rows the run left in the list; -1 when it
     // left the list alone.
     int rows = -1;
+    // Compact layout: the path named no file or folder (Start's check, made
+    // by the run's thread); the window says so and is left as it was.
+    bool badPath = false;
+    // Memory ran out: the run ended as if stopped there, and the window says so.
+    bool outOfMemory = false;
 };
+
+// The list row's parameter of a row the walk made (a file it found, or a
+// folder it did not enter): the next Start takes it as it is.
+const LPARAM kRowWalked = 1;
 
 // One run's records, shared by its checking thread, which writes them, and
 // the window, which applies them. A run given up by the window keeps its
@@ -51,10 +60,13 @@ public:
     void SetBarPos(int id, int pos);
     // File list events, applied in the order given: a row with a path, and
     // a row's digest or one of the program's texts.
-    void InsertRow(int row, const wchar_t* path);
+    // walked: the row was made by the walk, and the next Start takes it as
+    // it is (the row's parameter is kRowWalked).
+    void InsertRow(int row, const wchar_t* path, bool walked);
     void SetRowResult(int row, const char* text);
     void DeleteRowsFrom(int row);
-    // The run's last record.
+    // The run's last record. It needs no memory: a run that ran out of it
+    // can still end.
     void Close(const RunOutcome& outcome);
 
 private:
@@ -71,9 +83,10 @@ private:
         size_t rangeAfter = 0, posAfter = 0;
     };
     struct Op {
-        enum Kind { kInsert, kResult, kDeleteFrom, kClose } kind;
+        enum Kind { kInsert, kResult, kDeleteFrom } kind;
         int row;
         CStringW text;
+        LPARAM param;
     };
     static const int kUnset = -0x7fffffff;
     static int TextSlot(int id);
@@ -86,6 +99,7 @@ private:
     std::deque<Op> m_ops;
     size_t m_queued = 0;
     RunOutcome m_outcome;  // set with the closing event
+    bool m_closed = false;  // the closing event, after every queued one
 };
 
 // Checking thread: the records of the run this thread works for, which the

@@ -58,6 +58,7 @@ inline constexpr char kCopyQuestion[] =
     "还是只复制对应MD5校验值加文件名？\r\n"
     "选择“是”：执行对应MD5校验值加文件名带路径一起复制。\r\n"
     "选择“否”：执行对应MD5校验值只加文件名一起复制。";
+inline constexpr char kOutOfMemory[] = "内存不足，校验已停止！";
 inline constexpr char kCopyFailed[] = "复制失败，剪贴板可能正被其他程序占用，请稍后再试！";
 
 // The Open dialog's file types: display text and pattern in pairs, each

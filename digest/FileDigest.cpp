@@ -7,6 +7,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "digest/Md5.h"
@@ -91,6 +94,23 @@ public:
 
     bool Failed() const { return m_failed; }
 
+    // The open file's size in bytes, asked of the handle the digest reads
+    // (the file is not opened a second time); false when the system cannot
+    // tell.
+    bool Size(std::uint64_t* size) const {
+#ifdef _WIN32
+        LARGE_INTEGER bytes;
+        if (!::GetFileSizeEx(m_file, &bytes) || bytes.QuadPart < 0) return false;
+        *size = static_cast<std::uint64_t>(bytes.QuadPart);
+        return true;
+#else
+        struct stat st;
+        if (::fstat(::fileno(m_file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+        *size = static_cast<std::uint64_t>(st.st_size);
+        return true;
+#endif
+    }
+
     void Close() {
 #ifdef _WIN32
         if (m_file != INVALID_HANDLE_VALUE) ::CloseHandle(m_file);
@@ -125,9 +145,16 @@ int DigestFile(const PathChar* path, unsigned char* out, int raw) {
     const bool opened = file.Open(path);
     if (!EndBlockingCall() || !opened) return 1;
 
+    // The size sets the progress bar's range; a size query that can block
+    // (a hung share) is a blocking call like the read.
+    std::uint64_t size = 0;
+    BeginBlockingCall();
+    const bool sized = file.Size(&size);
+    if (!EndBlockingCall()) return 1;
+
     MD5_CTX ctx;
     MD5Init(&ctx);
-    ReportProgress(0, 0);
+    ReportProgress(0, sized ? size / 1024 : 0);
 
     unsigned char chunk[kChunkSize];
     BeginBlockingCall();

@@ -19,7 +19,8 @@ using PathChar = char;
 int DigestFile(const PathChar* path, unsigned char* out, int raw);
 
 // Progress of the file being digested: mode 0 once after the file opened
-// (value 0), mode 1 after each chunk with the number of chunks digested so
+// (value: its size in KiB, rounded down, taken from the open file; 0 when
+// the size cannot be read), mode 1 after each chunk with the number of chunks digested so
 // far (1 when none was). Defined by the program (it drives the window) and
 // by tests (they record the calls).
 void ReportProgress(int mode, std::uint64_t value);

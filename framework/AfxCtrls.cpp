@@ -56,3 +56,10 @@ CStringW CListCtrl::GetItemText(int item, int subItem) const {
         if (len < size - 1 || size >= (1 << 16)) return CStringW(buf.c_str(), len < size ? len : size - 1);
     }
 }
+
+DWORD_PTR CListCtrl::GetItemData(int item) const {
+    LVITEMW row{};
+    row.mask = LVIF_PARAM;
+    row.iItem = item;
+    return SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&row)) ? static_cast<DWORD_PTR>(row.lParam) : 0;
+}

@@ -52,4 +52,6 @@ public:
     BOOL SetItemText(int item, int subItem, const char* text) const;
     // The text of a cell; a row that does not exist reads as empty text.
     CStringW GetItemText(int item, int subItem) const;
+    // A row's parameter (0 for a row that does not exist).
+    DWORD_PTR GetItemData(int item) const;
 };

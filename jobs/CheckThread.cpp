@@ -1,8 +1,11 @@
 #include "jobs/CheckThread.h"
 
+#include <new>
+
 #include "app/Messages.h"
 #include "app/Texts.h"
 #include "digest/FileDigest.h"
+#include "framework/AfxFile.h"
 #include "jobs/FilePath.h"
 #include "jobs/JobState.h"
 #include "jobs/TargetList.h"
@@ -14,11 +17,20 @@ namespace {
 RunOutcome CheckSingleFile(CheckRun& run) {
     RunOutcome outcome;
     char buffer[256] = {};
-    // Opened as the file it is, whatever its name ("nul", "aux.txt"). The
-    // digest is handed the run's own copy of the path, never the shared one,
-    // which the next run rewrites if this one is given up inside the open.
-    const CStringW path = ExtendedPath(run.targets.empty() ? L"" : run.targets[0].c_str());
-    g_strCurrentFile = path;
+    // Opened as the file it is, whatever its name ("nul", "aux.txt").
+    const CStringW path = ExtendedPath(run.targets.empty() ? L"" : run.targets[0].path.c_str());
+    // Start's check that the path names something, made here and not on the
+    // window's thread: on a share that has gone away, looking a name up can
+    // take as long as the network does.
+    CFileFind finder;
+    BeginBlockingCall();
+    const BOOL exists = !path.IsEmpty() && finder.FindFile(path);
+    if (!EndBlockingCall()) return outcome;
+    finder.Close();
+    if (!exists) {
+        outcome.badPath = true;
+        return outcome;
+    }
     const int digested = DigestFile(path, reinterpret_cast<unsigned char*>(buffer), 0);
     if (RunGivenUp()) return outcome;
     if (digested == 1) run.events.SetBarPos(IDC_PROGRESS, 1);
@@ -34,10 +46,15 @@ RunOutcome CheckList(CheckRun& run) {
     RunOutcome outcome;
     CRunEvents& events = run.events;
     std::vector<CStringW> rows;  // the forms the files are opened in
-    if (!ExpandTargetList(run.targets, &rows)) return outcome;
+    bool outOfMemory = false;
+    if (!ExpandTargetList(run.targets, &rows, &outOfMemory)) return outcome;
     const int count = static_cast<int>(rows.size());
     run.rows = count;
     outcome.rows = count;
+    if (outOfMemory) {
+        outcome.outOfMemory = true;
+        return outcome;
+    }
 
     events.SetText(IDC_LISTSTATUS, texts::kDigesting);
     events.SetBarRange(IDC_TOTALPROGRESS, count);
@@ -45,7 +62,6 @@ RunOutcome CheckList(CheckRun& run) {
     CString text;
     for (int i = 0; i < count && g_bWorking.load() == 1;) {
         const CStringW& path = rows[static_cast<size_t>(i)];
-        g_strCurrentFile = path;
         run.row = i;
         const int digested = DigestFile(path, reinterpret_cast<unsigned char*>(buffer), 0);
         if (RunGivenUp()) return outcome;
@@ -76,7 +92,25 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
     SetThreadRunTicket(&run->ticket);
     SetThreadRunEvents(&run->events);
 
-    const RunOutcome outcome = run->compact ? CheckSingleFile(*run) : CheckList(*run);
+    RunOutcome outcome;
+    try {
+        outcome = run->compact ? CheckSingleFile(*run) : CheckList(*run);
+    } catch (const std::bad_alloc&) {
+        // Memory ran out: the run ends as if stopped here, and says why. The
+        // rows listed so far stay; the file being read failed.
+        if (EndBlockingCall() && !RunGivenUp()) {
+            outcome = RunOutcome{};
+            outcome.outOfMemory = true;
+            if (!run->compact) {
+                const int rows = run->rows.load();
+                outcome.rows = rows >= 0 ? rows : g_nListed;
+                try {
+                    if (run->row.load() >= 0) run->events.SetRowResult(run->row.load(), texts::kFailedRow);
+                } catch (const std::bad_alloc&) {
+                }
+            }
+        }
+    }
     // A run the window gave up is closed already; otherwise the closing
     // event is the run's last record, and the window is told at once.
     if (!RunGivenUp()) {

@@ -11,14 +11,16 @@
 #include "app/RunDisplay.h"
 #include "framework/AfxString.h"
 #include "jobs/RunFlag.h"
+#include "jobs/TargetList.h"
 
 // One run, shared by the window's side (jobs/RunController.cpp) and the
 // run's checking thread.
 struct CheckRun {
     // What Start accepted, fixed for the run: in the compact layout the one
-    // path; in the list layout column 0 of the list's rows as they stood.
+    // path; in the list layout the list's rows as they stood (column 0, and
+    // whether the walk made the row).
     bool compact = true;
-    std::vector<CStringW> targets;
+    std::vector<RunTarget> targets;
     // The main window, told (posted to) when the run's closing event is recorded.
     HWND window = nullptr;
 

@@ -33,22 +33,15 @@ const CheckRun* s_stoppedRun = nullptr;
 // 1 KiB read, far sooner.
 const DWORD kStopWaitMs = 20;
 const DWORD kExitWaitMs = 200;
-// How long they wait at most for a thread that is neither ending nor inside
-// a file system call (it is between two such calls, which takes microseconds).
-const DWORD kBetweenCallsWaitMs = 500;
-// How long exit waits for the threads of runs that a Stop gave up: on a busy
-// machine a thread that was only slow can still be ending.
-const DWORD kGivenUpExitWaitMs = 500;
-// How long Start and exit wait at most for the thread of a closed run, which
-// has nothing left to do but return.
+// Exit waits for every thread against one deadline, this long after the
+// user's Yes: a thread stuck in a call, or between two calls, or a closed
+// run's thread that has still to return. The program ends within a second
+// whatever they do.
+const DWORD kExitDeadlineMs = 700;
+// How long Start waits at most for the thread of a closed run, which has
+// nothing left to do but return.
 const DWORD kClosedWaitMs = 1000;
 const UINT kReapEveryMs = 10;
-
-// The path box holds one of the placeholders (written there as the program's
-// own text): compared character for character.
-bool IsPlaceholder(const CStringW& path) {
-    return path == AfxText(texts::kOneFolder) || path == AfxText(texts::kSeveral);
-}
 
 bool Ended(HANDLE thread) { return ::WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
 
@@ -65,14 +58,25 @@ bool Reap(std::vector<HANDLE>* threads) {
     return !threads->empty();
 }
 
-// Gives the first count threads up to ms in all to end.
-void WaitForThreads(const std::vector<HANDLE>& threads, size_t count, DWORD ms) {
-    const DWORD start = ::GetTickCount();
-    for (size_t i = 0; i < count && i < threads.size(); ++i) {
-        const DWORD spent = ::GetTickCount() - start;
-        ::WaitForSingleObject(threads[i], spent < ms ? ms - spent : 0);
-    }
+// Milliseconds left until ms after start.
+DWORD Left(DWORD start, DWORD ms) {
+    const DWORD spent = ::GetTickCount() - start;
+    return spent < ms ? ms - spent : 0;
 }
+
+// Gives the threads until ms after start to end.
+void WaitForThreads(const std::vector<HANDLE>& threads, DWORD start, DWORD ms) {
+    for (HANDLE h : threads) ::WaitForSingleObject(h, Left(start, ms));
+}
+
+// What Start changed in the window before the run's thread had looked the
+// path up; put back when the path named nothing.
+struct BeforeStart {
+    bool copyEnabled = false;
+    CStringW copyCaption;
+    CStringW digest;
+};
+BeforeStart s_beforeStart;
 
 // Asks the file system call the checking thread may be inside to return.
 void CancelStuckCall() {
@@ -102,7 +106,13 @@ void CloseRun(const RunOutcome& outcome) {
         dlg.SetDlgItemText(IDC_COPY, texts::kCopyMarked);
         dlg.GetDlgItem(IDC_COPY).EnableWindow(TRUE);
     }
-    if (run->compact) {
+    if (outcome.badPath) {
+        // Start's check found nothing at the path: the window is as it was,
+        // and says so.
+        dlg.GetDlgItem(IDC_COPY).EnableWindow(s_beforeStart.copyEnabled);
+        dlg.SetDlgItemText(IDC_COPY, s_beforeStart.copyCaption);
+        dlg.SetDlgItemText(IDC_MD5, s_beforeStart.digest);
+    } else if (run->compact) {
         dlg.SetDlgItemText(IDC_MD5, outcome.completed ? outcome.digest.c_str() : texts::kFailed);
         dlg.SetDlgItemText(IDC_STATUS, outcome.completed ? texts::kFileDone : texts::kFileFailed);
         dlg.SetDlgItemText(IDC_STAGE, texts::kStage3);
@@ -121,6 +131,9 @@ void CloseRun(const RunOutcome& outcome) {
     g_bWorking = 0;
     ShowIdleButtons(dlg);
     if (!s_closedThreads.empty()) ::SetTimer(dlg.m_hWnd, kReapTimerId, kReapEveryMs, nullptr);
+    // The run is closed: a box may run its own message loop now.
+    if (outcome.badPath) AfxMessageBox(texts::kPathError, 0);
+    if (outcome.outOfMemory) dlg.MessageBox(texts::kOutOfMemory, texts::kNotice, MB_OK | MB_ICONWARNING);
 }
 
 // Gives the run in progress up if its thread is stuck in a file system call,
@@ -148,7 +161,10 @@ bool GiveUpStuckRun() {
         // during the walk, so that the next Start checks them all.
         outcome.rows = static_cast<int>(run.targets.size());
         events.DeleteRowsFrom(0);
-        for (int i = 0; i < outcome.rows; ++i) events.InsertRow(i, run.targets[static_cast<size_t>(i)]);
+        for (int i = 0; i < outcome.rows; ++i) {
+            const RunTarget& target = run.targets[static_cast<size_t>(i)];
+            events.InsertRow(i, target.path, target.walked);
+        }
         counter.Format("%d", outcome.rows);
         events.SetText(IDC_LISTCOUNT, counter);
     }
@@ -175,15 +191,9 @@ void CDigestDlg::OnOK() {
 
     g_bWorking = 1;
     UpdateData(TRUE);
-    // The placeholders first: they name no file, and looking one up would
-    // ask the file system (a dead share can keep such a call for long).
-    // Every name is taken as the file it is ("aux.txt" is no device).
-    bool accepted = IsPlaceholder(m_strPath);
-    if (!accepted) {
-        accepted = m_finder.FindFile(ExtendedPath(m_strPath)) != FALSE;
-        m_finder.Close();
-    }
-    if (!accepted) {
+    // Whether the path names anything is asked by the run's thread: the
+    // window never waits for the file system. An empty path names nothing.
+    if (m_strPath.IsEmpty() && g_bCompact == 1) {
         g_bWorking = 0;
         AfxMessageBox(texts::kPathError, 0);
         UpdateData(FALSE);
@@ -192,7 +202,7 @@ void CDigestDlg::OnOK() {
 
     // One checking thread at a time: the thread of a closed run has only to
     // return, which takes a moment.
-    WaitForThreads(s_closedThreads, s_closedThreads.size(), kClosedWaitMs);
+    WaitForThreads(s_closedThreads, ::GetTickCount(), kClosedWaitMs);
     Reap(&s_closedThreads);
     Reap(&s_givenUpThreads);
 
@@ -200,12 +210,17 @@ void CDigestDlg::OnOK() {
     auto run = std::make_shared<CheckRun>();
     run->compact = g_bCompact == 1;
     if (run->compact)
-        run->targets.push_back(m_strPath);
+        run->targets.push_back(RunTarget{m_strPath, false});
     else
-        for (int i = 0; i < g_nItems; ++i) run->targets.push_back(g_pFileList->GetItemText(i, 0));
+        for (int i = 0; i < g_nItems; ++i)
+            run->targets.push_back(
+                RunTarget{g_pFileList->GetItemText(i, 0), g_pFileList->GetItemData(i) == kRowWalked});
     run->row = run->compact ? CheckRun::kSingle : CheckRun::kWalking;
     run->window = m_hWnd;
 
+    s_beforeStart.copyEnabled = GetDlgItem(IDC_COPY).IsWindowEnabled() != FALSE;
+    s_beforeStart.copyCaption = GetDlgItemText(IDC_COPY);
+    s_beforeStart.digest = m_strMD5;
     GetDlgItem(IDOK).EnableWindow(FALSE);
     GetDlgItem(IDC_STOP).EnableWindow(TRUE);
     GetDlgItem(IDC_OPEN).EnableWindow(FALSE);
@@ -250,23 +265,25 @@ void CDigestDlg::OnCancel() {
     Reap(&s_closedThreads);
     Reap(&s_givenUpThreads);
     if (s_run || !s_closedThreads.empty() || !s_givenUpThreads.empty()) ShowWindow(SW_HIDE);
-    const size_t givenUpBefore = s_givenUpThreads.size();
+    const DWORD start = ::GetTickCount();
+    // A run given up now is stuck in its call: nobody waits for that.
+    const std::vector<HANDLE> givenUpBefore = s_givenUpThreads;
     if (s_run) {
         CancelStuckCall();
-        if (::WaitForSingleObject(g_hCheckThread, kExitWaitMs) != WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(g_hCheckThread, Left(start, kExitWaitMs)) != WAIT_OBJECT_0) {
             // Stuck in a call, or between two: given up once it is in one.
-            const DWORD start = ::GetTickCount();
             while (!GiveUpStuckRun() && ::WaitForSingleObject(g_hCheckThread, 1) != WAIT_OBJECT_0 &&
-                   ::GetTickCount() - start < kBetweenCallsWaitMs) {
+                   Left(start, kExitDeadlineMs) > 0) {
             }
         }
         // Ended, its closing event not yet shown: closed here.
         CloseRun(RunOutcome{});
     }
-    // The threads of closed runs only return; those of runs an earlier Stop
-    // gave up may have been only slow, and get a moment too.
-    WaitForThreads(s_closedThreads, s_closedThreads.size(), kClosedWaitMs);
-    WaitForThreads(s_givenUpThreads, givenUpBefore, kGivenUpExitWaitMs);
+    // The threads of closed runs only return; those of runs a Stop gave up
+    // may have been only slow. Whatever is still running at the deadline is
+    // left to the end of the process.
+    WaitForThreads(s_closedThreads, start, kExitDeadlineMs);
+    WaitForThreads(givenUpBefore, start, kExitDeadlineMs);
     const bool closedLeft = Reap(&s_closedThreads);
     const bool stuck = Reap(&s_givenUpThreads) || closedLeft;
     CDialog::OnCancel();

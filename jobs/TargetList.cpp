@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "app/RunDisplay.h"
@@ -15,6 +17,14 @@
 int g_nListed = 0;
 CString g_strWork;
 FileInformationFn g_pfnGetFileInformation = &::GetFileInformationByHandle;
+
+namespace {
+
+void ReserveRows(std::vector<CStringW>* rows, size_t count) { rows->reserve(count); }
+
+}  // namespace
+
+ReserveRowsFn g_pfnReserveRows = &ReserveRows;
 
 namespace {
 
@@ -101,11 +111,14 @@ bool OpenFolderId(const CStringW& path, FolderId* id, HANDLE* handle) {
     return false;
 }
 
-// A row at the end of the list.
-void AddRow(const WalkPath& path) {
+// A row at the end of the list; walked: the walk made it (Start takes it as
+// it is next time).
+void AddRow(const WalkPath& path, bool walked) {
     if (RunGivenUp()) return;
-    t_walk->events->InsertRow(g_nListed, path.shown);
-    t_walk->rows->push_back(path.open);
+    std::vector<CStringW>& rows = *t_walk->rows;
+    if (rows.size() == rows.capacity()) g_pfnReserveRows(&rows, rows.size() < 64 ? 64 : rows.size() * 2);
+    rows.push_back(path.open);
+    t_walk->events->InsertRow(g_nListed, path.shown, walked);
     ++g_nListed;
 }
 
@@ -128,6 +141,76 @@ CStringW Child(const CStringW& path, const CStringW& name) {
     return (last >= 0 && path[last] == L'\\' ? path : path + L"\\") + name;
 }
 
+// A folder the walk is in: its search, and whether its identity is on the
+// walk's path (then its handle is the path's last).
+struct Frame {
+    WalkPath folder;
+    std::unique_ptr<CFileFind> finder;
+    bool known = false;
+    bool listed = false;  // no entry left to take
+};
+
+// Begins the walk of a folder. A folder already on the walk's path (reached
+// again through a link) would make the walk endless: it is not entered
+// again, and it becomes a row of its own, so that the user sees it was not
+// walked. False when the run was given up meanwhile.
+bool EnterFolder(Walk& walk, WalkPath folder, std::vector<Frame>* stack) {
+    FolderId id{};
+    HANDLE handle = nullptr;
+    BeginBlockingCall();
+    const bool known = OpenFolderId(folder.open, &id, &handle);
+    if (!EndBlockingCall()) {
+        if (handle) ::CloseHandle(handle);
+        return false;
+    }
+    if (known) {
+        for (const OpenFolder& seen : walk.path) {
+            if (seen.id == id) {
+                ::CloseHandle(handle);
+                AddRow(folder, true);
+                ShowCount();
+                return true;
+            }
+        }
+    }
+    stack->push_back(Frame{std::move(folder), std::make_unique<CFileFind>(), false, false});
+    if (known) {
+        try {
+            walk.path.push_back(OpenFolder{id, handle});
+        } catch (...) {
+            ::CloseHandle(handle);
+            throw;
+        }
+        stack->back().known = true;
+    }
+    Frame& frame = stack->back();
+    // Every entry: "*" is a plain pattern in the "\\?\" form too.
+    const CStringW pattern = Child(frame.folder.open, L"*");
+    BeginBlockingCall();
+    const BOOL found = frame.finder->FindFile(pattern);
+    if (!EndBlockingCall()) return false;
+    frame.listed = !found;
+    return true;
+}
+
+// Ends the walk of the innermost folder. A folder the search could not list
+// (no access, a name the system cannot take back, a path too long, a failed
+// step) is not passed over in silence: it becomes a row of its own, which
+// the check reports as failed, as it cannot be read as a file.
+void LeaveFolder(Walk& walk, std::vector<Frame>* stack, bool givenUp) {
+    Frame& frame = stack->back();
+    if (!givenUp && frame.finder->SearchFailed() && RunGoesOn()) {
+        AddRow(frame.folder, true);
+        ShowCount();
+    }
+    frame.finder->Close();
+    if (frame.known) {
+        ::CloseHandle(walk.path.back().handle);
+        walk.path.pop_back();
+    }
+    stack->pop_back();
+}
+
 }  // namespace
 
 bool IsFolderPath(const wchar_t* path) {
@@ -140,14 +223,15 @@ bool IsFolderPath(const wchar_t* path) {
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool ExpandTargetList(const std::vector<CStringW>& entries, std::vector<CStringW>* rows) {
+bool ExpandTargetList(const std::vector<RunTarget>& entries, std::vector<CStringW>* rows, bool* outOfMemory) {
     CRunEvents* const events = ThreadRunEvents();
     rows->clear();
+    *outOfMemory = false;
     // Each entry is made full once, here; what the walk finds below it is
     // never made full again.
     std::vector<WalkPath> targets;
     targets.reserve(entries.size());
-    for (const CStringW& entry : entries) targets.push_back(WalkPath{entry, ExtendedPath(entry)});
+    for (const RunTarget& entry : entries) targets.push_back(WalkPath{entry.path, ExtendedPath(entry.path)});
     // Stopped before anything changed: the list stays as it is.
     if (!RunGoesOn()) {
         for (const WalkPath& t : targets) rows->push_back(t.open);
@@ -162,32 +246,55 @@ bool ExpandTargetList(const std::vector<CStringW>& entries, std::vector<CStringW
     events->SetText(IDC_LISTSTATUS, texts::kWalking);
     events->DeleteRowsFrom(0);
 
-    size_t taken = 0;  // entries taken so far
-    while (taken < targets.size() && RunGoesOn()) {
-        const WalkPath& entry = targets[taken++];
-        const bool folder = IsFolderPath(entry.open);
-        if (RunGivenUp()) return false;
-        if (folder) {
-            if (targets.size() == 1) events->SetText(IDC_LISTCOUNT, "0");
-            const int rowsBefore = g_nListed;
-            CollectFolder(entry);
-            if (RunGivenUp()) return false;
-            if (g_bWorking.load() != 1) {
-                // Stopped inside this folder: its rows so far give way to the
-                // folder itself, which stays a target as a whole.
-                RemoveRowsFrom(rowsBefore);
-                AddRow(entry);
+    size_t taken = 0;     // entries taken so far
+    int rowsBefore = 0;   // rows listed before the entry being taken
+    bool cut = false;     // stopped, or out of memory, inside that entry
+    try {
+        while (taken < targets.size() && RunGoesOn()) {
+            const WalkPath& entry = targets[taken];
+            const bool walked = entries[taken].walked;
+            ++taken;
+            rowsBefore = g_nListed;
+            // A row an earlier walk made stays that row: a folder it did not
+            // enter is not entered now either, and a file is a file.
+            if (walked) {
+                AddRow(entry, true);
+                ShowCount();
+                continue;
             }
-        } else {
-            AddRow(entry);
-            ShowCount();
+            const bool folder = IsFolderPath(entry.open);
+            if (RunGivenUp()) return false;
+            if (folder) {
+                if (targets.size() == 1) events->SetText(IDC_LISTCOUNT, "0");
+                CollectFolder(entry);
+                if (RunGivenUp()) return false;
+                cut = g_bWorking.load() != 1;
+            } else {
+                AddRow(entry, false);
+                ShowCount();
+            }
         }
+    } catch (const std::bad_alloc&) {
+        // What the walk held is freed by now. The run ends as if stopped
+        // here; the rows listed so far stay.
+        if (!EndBlockingCall()) return false;
+        *outOfMemory = true;
+        cut = taken > 0;
     }
     if (RunGivenUp()) return false;
-    if (g_bWorking.load() != 1) {
+    if (cut) {
+        // Cut short inside this entry: its rows so far give way to the entry
+        // itself, which stays a target as a whole.
+        RemoveRowsFrom(rowsBefore);
+        AddRow(targets[taken - 1], entries[taken - 1].walked);
+    }
+    if (g_bWorking.load() != 1 || *outOfMemory) {
         // The entries not yet taken stay in the list, so that the next Start
         // checks everything that was dropped.
-        while (taken < targets.size()) AddRow(targets[taken++]);
+        while (taken < targets.size()) {
+            AddRow(targets[taken], entries[taken].walked);
+            ++taken;
+        }
         ShowCount();
     }
     events->SetText(IDC_LISTSTATUS, texts::kWalked);
@@ -196,70 +303,46 @@ bool ExpandTargetList(const std::vector<CStringW>& entries, std::vector<CStringW
 
 void CollectFolder(WalkPath folder) {
     Walk* const walk = t_walk;
-    // A folder already on the walk's path (reached again through a link)
-    // would make the walk endless: it is not entered again, and it becomes a
-    // row of its own, so that the user sees it was not walked.
-    FolderId id{};
-    HANDLE handle = nullptr;
-    BeginBlockingCall();
-    const bool known = walk != nullptr && OpenFolderId(folder.open, &id, &handle);
-    if (!EndBlockingCall()) {
-        if (handle) ::CloseHandle(handle);
-        return;
-    }
-    if (known) {
-        for (const OpenFolder& seen : walk->path) {
-            if (seen.id == id) {
-                ::CloseHandle(handle);
-                AddRow(folder);
-                ShowCount();
-                return;
+    if (!walk) return;
+    // The folders the walk is in, innermost last: held here rather than on
+    // the thread's stack, so that no depth of folders can exhaust it.
+    std::vector<Frame> stack;
+    bool givenUp = !EnterFolder(*walk, std::move(folder), &stack);
+    try {
+        while (!stack.empty()) {
+            Frame& top = stack.back();
+            if (givenUp || top.listed || !RunGoesOn()) {
+                LeaveFolder(*walk, &stack, givenUp);
+                continue;
             }
-        }
-        walk->path.push_back(OpenFolder{id, handle});
-    }
-
-    // Every entry: "*" is a plain pattern in the "\\?\" form too.
-    const CStringW pattern = Child(folder.open, L"*");
-    CFileFind finder;
-    BeginBlockingCall();
-    const BOOL found = finder.FindFile(pattern);
-    bool givenUp = !EndBlockingCall();
-    if (found && !givenUp) {
-        for (;;) {
-            if (!RunGoesOn()) break;
             BeginBlockingCall();
-            const BOOL more = finder.FindNextFile();
+            const BOOL more = top.finder->FindNextFile();
             if (!EndBlockingCall()) {
                 givenUp = true;
-                break;
+                continue;
             }
-            if (!finder.IsDots()) {
-                const CStringW name = finder.GetFileName();
-                const WalkPath found{Child(folder.shown, name), Child(folder.open, name)};
-                if (finder.IsDirectory()) {
-                    CollectFolder(found);
-                } else {
-                    AddRow(found);
-                    ShowCount();
-                    ::Sleep(1);
-                }
+            if (!more) top.listed = true;
+            if (top.finder->IsDots()) continue;
+            const CStringW name = top.finder->GetFileName();
+            WalkPath found{Child(top.folder.shown, name), Child(top.folder.open, name)};
+            if (top.finder->IsDirectory()) {
+                // Depth first: everything below it is listed where it is met.
+                if (!EnterFolder(*walk, std::move(found), &stack)) givenUp = true;
+            } else {
+                AddRow(found, true);
+                ShowCount();
+                ::Sleep(1);
             }
-            if (!more) break;
         }
-    }
-    // A folder the search could not list (no access, a name the system
-    // cannot take back, a path too long, a failed step) is not passed over
-    // in silence: it becomes a row of its own, which the check reports as
-    // failed, as it cannot be read as a file.
-    if (finder.SearchFailed() && RunGoesOn() && !givenUp) {
-        AddRow(folder);
-        ShowCount();
-    }
-    finder.Close();
-
-    if (known) {
-        ::CloseHandle(walk->path.back().handle);
-        walk->path.pop_back();
+    } catch (...) {
+        // The folders' handles go with the walk's path.
+        while (!stack.empty()) {
+            if (stack.back().known) {
+                ::CloseHandle(walk->path.back().handle);
+                walk->path.pop_back();
+            }
+            stack.pop_back();
+        }
+        throw;
     }
 }

@@ -27,8 +27,10 @@ void ReportProgress(int mode, std::uint64_t value) {
 
 namespace {
 
-std::vector<Call> Calls(std::uint64_t lastChunk) {
-    std::vector<Call> v{{0, 0}};
+// The first report carries the file's size in KiB, as the digest's own open
+// file tells it; then one per chunk.
+std::vector<Call> Calls(std::uint64_t sizeKiB, std::uint64_t lastChunk) {
+    std::vector<Call> v{{0, sizeKiB}};
     for (std::uint64_t i = 1; i <= lastChunk; ++i) v.emplace_back(1, i);
     return v;
 }
@@ -91,15 +93,15 @@ protected:
 };
 
 TEST_F(DigestFileTest, SmallFilesReportOnePerChunk) {
-    const struct { std::size_t size; std::uint64_t lastChunk; } cases[] = {
-        {0, 1}, {1, 1}, {1024, 1}, {1025, 2}, {200003, 196}};
+    const struct { std::size_t size; std::uint64_t kib, lastChunk; } cases[] = {
+        {0, 0, 1}, {1, 0, 1}, {1024, 1, 1}, {1025, 1, 2}, {200003, 195, 196}};
     for (const auto& c : cases) {
         const auto data = Pattern(c.size, static_cast<std::uint32_t>(c.size));
         const std::string path = Write(data);
         g_calls.clear();
         ASSERT_EQ(DigestFile(path.c_str(), out_, 0), 0) << c.size;
         EXPECT_EQ(Text(), Hex(OpenSslMd5(data))) << c.size;
-        EXPECT_EQ(g_calls, Calls(c.lastChunk)) << c.size;
+        EXPECT_EQ(g_calls, Calls(c.kib, c.lastChunk)) << c.size;
     }
 }
 
@@ -129,7 +131,7 @@ TEST_F(DigestFileTest, LargeFilesReachTheEndOfTheBar) {
         ASSERT_EQ(DigestFile(path.c_str(), out_, 0), 0);
         EXPECT_EQ(Text(), Hex(OpenSslMd5(zeros.data(), static_cast<std::size_t>(size))));
         const std::uint64_t chunks = static_cast<std::uint64_t>(size) / 1024;
-        EXPECT_EQ(g_calls, Calls(chunks));
+        EXPECT_EQ(g_calls, Calls(chunks, chunks));
         const ProgressScale s = ScaleForBytes(static_cast<std::uint64_t>(size));
         EXPECT_EQ(ScaledPosition(g_calls.back().second, s.shift), s.range);
     }
@@ -140,7 +142,7 @@ TEST_F(DigestFileTest, StopBeforeFirstChunkGivesEmptyDigest) {
     g_bWorking = 0;
     ASSERT_EQ(DigestFile(path.c_str(), out_, 0), 0);
     EXPECT_EQ(Text(), "d41d8cd98f00b204e9800998ecf8427e");
-    EXPECT_EQ(g_calls, Calls(1));
+    EXPECT_EQ(g_calls, Calls(2, 1));
 }
 
 TEST_F(DigestFileTest, StopDuringChunkFiveDigestsFiveChunks) {
@@ -149,7 +151,7 @@ TEST_F(DigestFileTest, StopDuringChunkFiveDigestsFiveChunks) {
     g_stopAtChunk = 5;
     ASSERT_EQ(DigestFile(path.c_str(), out_, 0), 0);
     EXPECT_EQ(Text(), Hex(OpenSslMd5(data.data(), 5 * 1024)));
-    EXPECT_EQ(g_calls, Calls(5));
+    EXPECT_EQ(g_calls, Calls(20, 5));
 }
 
 TEST_F(DigestFileTest, MissingFileFailsWithoutProgress) {
@@ -158,10 +160,11 @@ TEST_F(DigestFileTest, MissingFileFailsWithoutProgress) {
     EXPECT_TRUE(OutUntouched());
 }
 
-// A directory opens for reading on Linux, and the first read fails (EISDIR).
+// A directory opens for reading on Linux (it has no file size), and the
+// first read fails (EISDIR).
 TEST_F(DigestFileTest, ReadErrorFailsAndLeavesOutUntouched) {
     EXPECT_EQ(DigestFile(dir_.c_str(), out_, 0), 1);
-    EXPECT_EQ(g_calls, Calls(1));
+    EXPECT_EQ(g_calls, Calls(0, 1));
     EXPECT_TRUE(OutUntouched());
 }
 
