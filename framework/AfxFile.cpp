@@ -1,5 +1,7 @@
 #include "framework/AfxFile.h"
 
+FindNextFileFn g_pfnFindNextFile = &::FindNextFileW;
+
 BOOL CFileFind::FindFile(const wchar_t* pattern) {
     Close();
     m_failed = FALSE;
@@ -16,7 +18,7 @@ BOOL CFileFind::FindFile(const wchar_t* pattern) {
 BOOL CFileFind::FindNextFile() {
     if (!m_hasNext) return FALSE;
     m_current = m_next;
-    m_hasNext = ::FindNextFileW(m_hFind, &m_next) != FALSE;
+    m_hasNext = g_pfnFindNextFile(m_hFind, &m_next) != FALSE;
     if (!m_hasNext && ::GetLastError() != ERROR_NO_MORE_FILES) m_failed = TRUE;
     return m_hasNext ? TRUE : FALSE;
 }

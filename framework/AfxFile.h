@@ -6,6 +6,11 @@
 
 #include "framework/AfxString.h"
 
+// The system's FindNextFileW unless replaced (tests imitate a listing that
+// breaks off part-way, as on a share that goes away).
+using FindNextFileFn = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
+extern FindNextFileFn g_pfnFindNextFile;
+
 class CFileFind {
 public:
     CFileFind() = default;

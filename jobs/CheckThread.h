@@ -21,6 +21,9 @@ struct CheckRun {
     // whether the walk made the row).
     bool compact = true;
     std::vector<RunTarget> targets;
+    // Start accepted the path without asking the file system whether it
+    // names anything (a placeholder): the thread does not ask either.
+    bool pathAccepted = false;
     // The main window, told (posted to) when the run's closing event is recorded.
     HWND window = nullptr;
 

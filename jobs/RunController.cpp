@@ -43,6 +43,12 @@ const DWORD kExitDeadlineMs = 700;
 const DWORD kClosedWaitMs = 1000;
 const UINT kReapEveryMs = 10;
 
+// The path box holds one of the placeholders (written there as the program's
+// own text): compared character for character.
+bool IsPlaceholder(const CStringW& path) {
+    return path == AfxText(texts::kOneFolder) || path == AfxText(texts::kSeveral);
+}
+
 bool Ended(HANDLE thread) { return ::WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
 
 // Closes the handles of the threads that have ended; true when one is left.
@@ -209,6 +215,9 @@ void CDigestDlg::OnOK() {
     // The run gets its targets now, and works on its own copy of them.
     auto run = std::make_shared<CheckRun>();
     run->compact = g_bCompact == 1;
+    // A placeholder names no file, but is accepted as a target without asking
+    // the file system.
+    run->pathAccepted = IsPlaceholder(m_strPath);
     if (run->compact)
         run->targets.push_back(RunTarget{m_strPath, false});
     else

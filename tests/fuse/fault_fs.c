@@ -10,10 +10,14 @@
  *   holddir/ x.txt   a folder whose listing waits like a read of hold.bin
  *   devices/         aux.txt com1 nul con prn.log nul.txt plain.txt, small
  *                    text files named like devices
+ *   lookup/ f.bin    300 bytes; while STATEDIR/hold-lookups exists, looking
+ *                    f.bin up waits like a read of hold.bin (a share that
+ *                    has gone away after the file was picked)
  *   ids/             a folder whose subfolders lie about their identity:
  *     a/ a.txt       a reports the inode number of ids, its parent
  *     b/ b.txt       b and c report the same inode number
  *     c/ c.txt
+ * Every open of a file appends its path to STATEDIR/opens.
  * File contents are a pattern of the node's number and the byte offset
  * (see fill), so the tests can compute the digests themselves; the device
  * names hold their own name and a line feed.
@@ -31,7 +35,7 @@
 #include <unistd.h>
 
 enum kind { FOLDER, PATTERN, TEXT };
-enum fault { NONE, EIO_AT, HOLD, SLOW };
+enum fault { NONE, EIO_AT, HOLD, SLOW, LOOKUP_HOLD };
 
 struct node {
     const char *path;
@@ -56,6 +60,8 @@ static const struct node nodes[] = {
     {"/devices/prn.log", TEXT, 25, 0, NONE},
     {"/devices/nul.txt", TEXT, 26, 0, NONE},
     {"/devices/plain.txt", TEXT, 27, 0, NONE},
+    {"/lookup", FOLDER, 30, 0, NONE},
+    {"/lookup/f.bin", PATTERN, 31, 300, LOOKUP_HOLD},
     {"/ids", FOLDER, 1000, 0, NONE},
     {"/ids/a", FOLDER, 1000, 0, NONE},
     {"/ids/a/a.txt", PATTERN, 1011, 100, NONE},
@@ -101,16 +107,19 @@ static int state_exists(const char *name) {
     return access(path, F_OK) == 0;
 }
 
-/* Appends one line to STATEDIR/held: a read has begun to wait. */
-static void note_held(void) {
+/* Appends one line to the state file name. */
+static void note(const char *name, const char *line) {
     char path[4200];
-    snprintf(path, sizeof path, "%s/held", state_dir);
+    snprintf(path, sizeof path, "%s/%s", state_dir, name);
     FILE *f = fopen(path, "a");
     if (f) {
-        fputs("held\n", f);
+        fprintf(f, "%s\n", line);
         fclose(f);
     }
 }
+
+/* STATEDIR/held: a read has begun to wait. */
+static void note_held(void) { note("held", "held"); }
 
 /* Waits until STATEDIR/release exists; two minutes at most, so that no
  * test run can hang on it. */
@@ -134,6 +143,7 @@ static int ff_getattr(const char *path, struct stat *st, struct fuse_file_info *
     (void)fi;
     const struct node *n = find(path);
     if (!n) return -ENOENT;
+    if (n->fault == LOOKUP_HOLD && state_exists("hold-lookups")) hold();
     memset(st, 0, sizeof *st);
     st->st_ino = n->ino;
     st->st_mode = n->kind == FOLDER ? S_IFDIR | 0555 : S_IFREG | 0444;
@@ -164,6 +174,7 @@ static int ff_open(const char *path, struct fuse_file_info *fi) {
     if (!n) return -ENOENT;
     if ((fi->flags & O_ACCMODE) != O_RDONLY) return -EROFS;
     fi->direct_io = 1;
+    if (n->kind != FOLDER) note("opens", path);
     return 0;
 }
 
@@ -180,6 +191,8 @@ static int ff_read(const char *path, char *buf, size_t size, off_t offset, struc
         break;
     case HOLD:
         hold();
+        break;
+    case LOOKUP_HOLD:
         break;
     case SLOW: {
         const struct timespec t = {0, 50 * 1000 * 1000};

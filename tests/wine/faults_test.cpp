@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -954,4 +956,104 @@ TEST_F(FuseFaults, FoldersThatShareAnIdentityAreNotPassedOver) {
 // stayed open for 10 s after OK).
 TEST_F(FuseFaults, RealProcessExitWhileAReadDoesNotReturn) {
     ExitRealProgramWhileDigesting(Path("hold.bin"), true, [&](HWND) { return WaitHeld(); });
+}
+
+// Each file is opened once for its digest: the progress bar's range comes
+// from the same open, and neither Start's look at the path nor the walk
+// opens a file.
+TEST_F(FuseFaults, EachFileIsOpenedOnce) {
+    const auto opens = [&](const char* file) {
+        std::ifstream in(m_state + "\\opens");
+        int n = 0;
+        for (std::string line; std::getline(in, line);) n += line == file;
+        return n;
+    };
+    App app;
+    HWND dlg = app.hwnd();
+    const int single = opens("/ids/b/b.txt");
+    Drop(app, {Path("ids\\b\\b.txt")});
+    ASSERT_TRUE(WaitEnded(app));
+    int b = opens("/ids/b/b.txt");
+    EXPECT_EQ(b - single, 1) << "opens of a single file";
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(Path("ids\\b\\b.txt")));  // the test's own open
+    b = opens("/ids/b/b.txt");
+    const int c = opens("/ids/c/c.txt");
+    ASSERT_TRUE(DropAndStart(app, {Path("ids")}));
+    ASSERT_TRUE(WaitEnded(app));
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(opens("/ids/b/b.txt") - b, 1) << "opens of a file in a list";
+    EXPECT_EQ(opens("/ids/c/c.txt") - c, 1) << "opens of a file in a list";
+}
+
+// Start asks whether the picked file is there on the run's thread: a share
+// that stopped answering after the file was picked does not hold the
+// window, and Stop brings it back as from a read that does not return.
+TEST_F(FuseFaults, StartDoesNotWaitForALookupThatDoesNotReturn) {
+    const std::string file = Path("lookup\\f.bin"), holdLookups = m_state + "\\hold-lookups";
+    struct Unhold {
+        std::string path;
+        ~Unhold() { DeleteFileA(path.c_str()); }
+    } unhold{holdLookups};
+    App app;
+    HWND dlg = app.hwnd();
+    ASSERT_TRUE(ChooseInOpenDialog(dlg, file));
+    ASSERT_EQ(ItemText(dlg, IDC_PATH), file);
+    CloseHandle(CreateFileA(holdLookups.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    PostClick(dlg, IDOK);
+    ASSERT_TRUE(WaitHeld()) << "Start did not look the path up";
+    const CheckThread thread(app);
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutA(dlg, WM_NULL, 0, 0, SMTO_NORMAL, 3000, &answer))
+        << "the window waits for the look-up";
+    ASSERT_NO_FATAL_FAILURE(StopWithin100Ms(dlg, "with Start's look-up held"));
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+    EXPECT_EQ(WaitForOwnedDialog(dlg, 0), nullptr) << "a box appeared";
+    DeleteFileA(holdLookups.c_str());
+    Release();
+    EXPECT_TRUE(thread.Ended(10000)) << "the thread did not end after the look-up returned";
+    // Looked up again, the file is there.
+    Click(dlg, IDOK);
+    ASSERT_TRUE(WaitEnded(app));
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file));
+}
+
+namespace oom {
+
+// The walk's list of rows cannot grow past 64 rows: memory has run out.
+void NoMoreThan64Rows(std::vector<CStringW>* rows, size_t count) {
+    if (count > 64) throw std::bad_alloc();
+    rows->reserve(count);
+}
+
+}  // namespace oom
+
+// Memory runs out during the walk: the run ends as stopped and a box says
+// why; the rows listed before stay, the folder being walked and the entries
+// not yet walked stay targets, and the next Start checks everything.
+TEST(Faults, MemoryRunningOutInTheWalkEndsTheRunAsStopped) {
+    TempDir dir;
+    const std::string first = dir.Sub("first.bin"), many = dir.Sub("many"), last = dir.Sub("last");
+    WriteFile(first, 10);
+    for (int i = 0; i < 100; ++i) WriteFile(dir.Sub("many\\" + std::to_string(i) + ".bin"), 10, i);
+    WriteFile(dir.Sub("last\\z.bin"), 10);
+    App app;
+    HWND dlg = app.hwnd();
+    Drop(app, {first, many, last});
+    {
+        Fake rows(g_pfnReserveRows, &oom::NoMoreThan64Rows);
+        PostClick(dlg, IDOK);
+        HWND box = WaitForOwnedDialog(dlg, 30000);
+        ASSERT_NE(box, nullptr) << "no box";
+        EXPECT_EQ(MessageBoxText(box), kOutOfMemory);
+        Answer(box, IDOK);
+        ASSERT_TRUE(WaitEnded(app));
+    }
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
+    EXPECT_EQ(ItemText(dlg, IDC_MD5), kListFailed);
+    EXPECT_FALSE(Enabled(dlg, IDC_COPY));
+    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{{first, ""}, {many, ""}, {last, ""}}));
+    Click(dlg, IDOK);
+    ASSERT_TRUE(WaitEnded(app));
+    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(RowCount(dlg), 102);
 }

@@ -389,3 +389,24 @@ TEST(OtherCodePage, TheWindowReadsTheSameAndChecksFiles) {
     EXPECT_EQ(TextW(box), L"Quellin");
     Answer(box, IDOK);
 }
+
+// Copy's plain text is in the system's code page (1252 here), byte for
+// byte: a name it can write comes out in its bytes, every other character
+// as "?" and never as a look-alike ("ａ" is not "a", which names another file).
+TEST(OtherCodePage, CopysPlainTextIsInTheSystemsCodePage) {
+    const char* acp = std::getenv("QUELLIN_EXPECT_ACP");
+    if (!acp || !*acp) GTEST_SKIP() << "ctest runs this under another system code page";
+    App app;
+    HWND dlg = app.hwnd();
+    TempDir dir;
+    const std::pair<const wchar_t*, const char*> names[] = {
+        {L"caf\u00e9.txt", "caf\xe9.txt"}, {L"\u6821\u9a8c.txt", "??.txt"}, {L"\uff41.txt", "?.txt"}};
+    for (const auto& name : names) {
+        const std::wstring file = dir.Sub(name.first);
+        WriteText(file, "");
+        Drop(app, std::vector<std::wstring>{file});
+        ASSERT_TRUE(WaitIdle(dlg));
+        Click(dlg, IDC_COPY);
+        EXPECT_EQ(ReadClipboard().text, std::string(kEmptyMd5) + " " + name.second) << name.second;
+    }
+}
