@@ -173,16 +173,14 @@ bool EnterFolder(Walk& walk, WalkPath folder, std::vector<Frame>* stack) {
             }
         }
     }
-    stack->push_back(Frame{std::move(folder), std::make_unique<CFileFind>(), false, false});
-    if (known) {
-        try {
-            walk.path.push_back(OpenFolder{id, handle});
-        } catch (...) {
-            ::CloseHandle(handle);
-            throw;
-        }
-        stack->back().known = true;
+    try {
+        stack->push_back(Frame{std::move(folder), std::make_unique<CFileFind>(), false, false});
+        if (known) walk.path.push_back(OpenFolder{id, handle});
+    } catch (...) {
+        if (handle) ::CloseHandle(handle);
+        throw;
     }
+    stack->back().known = known;
     Frame& frame = stack->back();
     // Every entry: "*" is a plain pattern in the "\\?\" form too.
     const CStringW pattern = Child(frame.folder.open, L"*");

@@ -988,7 +988,9 @@ namespace depth {
 
 // Where the walk's stack stands each time it asks a folder for its identity.
 std::atomic<uintptr_t> s_lowest{UINTPTR_MAX}, s_highest{0};
+std::atomic<int> s_calls{0};
 BOOL WINAPI RecordStack(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+    ++s_calls;
     const uintptr_t here = reinterpret_cast<uintptr_t>(&info);
     if (here < s_lowest) s_lowest = here;
     if (here > s_highest) s_highest = here;
@@ -1024,6 +1026,7 @@ TEST(ListRun, AChainOfFoldersDoesNotDeepenTheStack) {
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].first, bottom);
     EXPECT_EQ(rows[0].second, Wide(OracleMd5(bottom)));
+    EXPECT_GE(depth::s_calls.load(), 301) << "not every folder was asked for its identity";
     const uintptr_t spread = depth::s_highest - depth::s_lowest;
     std::printf("stack spread over 300 levels: %u bytes\n", static_cast<unsigned>(spread));
     EXPECT_LT(spread, 16u * 1024) << "the walk's stack grows with the depth of the folders";
