@@ -20,4 +20,6 @@ enum : UINT_PTR {
     kReapTimerId = 0x5153,
     // Gives a stopped run up while its thread is stuck in a call.
     kGiveUpTimerId = 0x5154,
+    // Reads the clipboard again while another program holds it open.
+    kClipboardRetryTimerId = 0x5155,
 };
