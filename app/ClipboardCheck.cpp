@@ -1,5 +1,7 @@
 #include "app/ClipboardCheck.h"
 
+#include <atomic>
+
 #include "app/DigestDlg.h"
 #include "app/Messages.h"
 #include "app/Texts.h"
@@ -22,6 +24,23 @@ const ClipboardListenerFn s_removeListener = ListenerFunction("RemoveClipboardFo
 // many times, this far apart, then wait for its next change or run's end.
 const int kReadAttempts = 5;
 const UINT kRetryMs = 40;
+// Texts up to this many characters are read at once; a longer one (50 MB of
+// it would hold the window for seconds) on a thread of its own.
+const size_t kReadAtOnce = 65536;
+// The list's count takes at most about this long at a time; the window
+// answers in between.
+const double kCountSliceMs = 10;
+
+double NowMs() {
+    static const double perMs = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / perMs;
+}
 
 // A cell's text as the ASCII digest it shows, or false when it shows none
 // (a kind word, a failure text, nothing yet).
@@ -44,6 +63,15 @@ HBRUSH VerdictBrush(Verdict verdict) {
 
 }  // namespace
 
+// A long text and the values read from it, on their own thread.
+struct CClipboardCheck::Parsing {
+    std::u16string text;
+    CExpectedDigests values;
+    HWND dlg = nullptr;
+    LPARAM turn = 0;
+    std::atomic<bool> done{false};
+};
+
 void CClipboardCheck::Attach(HWND dlg, HWND list) {
     *this = CClipboardCheck();
     m_dlg = dlg;
@@ -56,6 +84,8 @@ void CClipboardCheck::Detach() {
     if (s_removeListener) s_removeListener(m_dlg);
     ::KillTimer(m_dlg, kClipboardRetryTimerId);
     m_dlg = nullptr;
+    m_parsing.reset();  // its thread lets it go when done
+    m_rows.clear();
 }
 
 CClipboardCheck::ReadResult CClipboardCheck::Read() {
@@ -80,13 +110,52 @@ CClipboardCheck::ReadResult CClipboardCheck::Read() {
         // Closed before the text is worked through: others may want it.
         ::CloseClipboard();
     }
+    m_readSequence = sequence;
+    m_readDone = true;
+    // A read in progress is worthless now.
+    m_parsing.reset();
+    ++m_parseTurn;
+    if (text.size() > kReadAtOnce) {
+        auto job = std::make_shared<Parsing>();
+        job->text.swap(text);
+        job->dlg = m_dlg;
+        job->turn = m_parseTurn;
+        auto* handed = new std::shared_ptr<Parsing>(job);
+        if (HANDLE thread = ::CreateThread(nullptr, 0, &ParseThread, handed, 0, nullptr)) {
+            ::CloseHandle(thread);
+            // The values so far stay until the new ones are ready.
+            m_parsing = job;
+            return ReadResult::kRead;
+        }
+        delete handed;
+        text.swap(job->text);
+    }
     if (text.empty())
         m_expected.Clear();
     else
         m_expected.Parse(text.data(), text.size());
-    m_readSequence = sequence;
-    m_readDone = true;
     return ReadResult::kRead;
+}
+
+DWORD WINAPI CClipboardCheck::ParseThread(LPVOID handed) {
+    const std::unique_ptr<std::shared_ptr<Parsing>> held(static_cast<std::shared_ptr<Parsing>*>(handed));
+    Parsing& job = **held;
+    job.values.Parse(job.text.data(), job.text.size());
+    std::u16string().swap(job.text);
+    job.done = true;
+    ::PostMessageW(job.dlg, WM_CLIPBOARDCHECK, kParsed, job.turn);
+    return 0;
+}
+
+void CClipboardCheck::OnMessage(WPARAM what, LPARAM turn) {
+    if (!m_dlg) return;
+    if (what == kParsed && m_parsing && turn == m_parseTurn && m_parsing->done) {
+        m_expected = std::move(m_parsing->values);
+        m_parsing.reset();
+        Apply();
+    } else if (what == kCountMore && turn == m_countTurn) {
+        CountMore();
+    }
 }
 
 void CClipboardCheck::ReadOrRetry() {
@@ -126,6 +195,7 @@ void CClipboardCheck::OnRunClosed(bool compact, bool completed) {
     }
     m_listDone = completed && !compact;
     if (m_listDone) m_listText = ItemText(IDC_MD5);
+    m_rows.clear();
     if (!m_readDone || ::GetClipboardSequenceNumber() != m_readSequence) ReadOrRetry();
     Apply();
 }
@@ -149,21 +219,29 @@ Verdict CClipboardCheck::SingleVerdict() const {
                             static_cast<size_t>(m_singlePath.GetLength()), digest, true);
 }
 
-Verdict CClipboardCheck::RowVerdict(int row) const {
+bool CClipboardCheck::RowDigest(int row, char (&digest)[33]) const {
     wchar_t cell[40] = {};
     LVITEMW item{};
     item.iSubItem = 1;
     item.pszText = cell;
     item.cchTextMax = 40;
     const int length = static_cast<int>(::SendMessageW(m_list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
-    char digest[33];
-    if (!DigestText(cell, length, digest)) return Verdict::kNone;
+    return DigestText(cell, length, digest);
+}
+
+int CClipboardCheck::RowPath(int row) const {
+    LVITEMW item{};
     item.iSubItem = 0;
     item.pszText = m_path.data();
     item.cchTextMax = static_cast<int>(m_path.size());
-    const int pathLength =
-        static_cast<int>(::SendMessageW(m_list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
-    return m_expected.Check(reinterpret_cast<const char16_t*>(m_path.data()), static_cast<size_t>(pathLength), digest,
+    return static_cast<int>(::SendMessageW(m_list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
+}
+
+Verdict CClipboardCheck::RowVerdict(int row) const {
+    char digest[33];
+    if (!RowDigest(row, digest)) return Verdict::kNone;
+    const int length = RowPath(row);
+    return m_expected.Check(reinterpret_cast<const char16_t*>(m_path.data()), static_cast<size_t>(length), digest,
                             false);
 }
 
@@ -187,21 +265,51 @@ void CClipboardCheck::Apply() {
     ::InvalidateRect(m_list, nullptr, FALSE);
     if (!ListSummaryShown()) {
         m_listDone = false;
+        m_rows.clear();
         return;
     }
-    int matching = 0, differing = 0;
-    if (!m_expected.Empty()) {
-        const int rows = static_cast<int>(::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
-        for (int row = 0; row < rows; ++row) {
-            const Verdict verdict = RowVerdict(row);
-            if (verdict == Verdict::kMatch) ++matching;
-            if (verdict == Verdict::kDiffer) ++differing;
+    StartCount();
+}
+
+void CClipboardCheck::StartCount() {
+    ++m_countTurn;  // a count in progress starts again
+    m_countNext = 0;
+    m_matching = m_differing = 0;
+    if (m_rows.empty()) m_rows.resize(static_cast<size_t>(::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0)));
+    CountMore();
+}
+
+void CClipboardCheck::CountMore() {
+    if (m_countNext < 0 || !ListSummaryShown()) return;
+    const double start = NowMs();
+    const int rows = m_expected.Empty() ? 0 : static_cast<int>(m_rows.size());
+    for (; m_countNext < rows; ++m_countNext) {
+        Row& row = m_rows[static_cast<size_t>(m_countNext)];
+        if (!row.read) {
+            row.read = true;
+            if (RowDigest(m_countNext, row.digest)) {
+                const int length = RowPath(m_countNext);
+                row.path.assign(reinterpret_cast<const char16_t*>(m_path.data()), static_cast<size_t>(length));
+            } else {
+                row.digest[0] = '\0';
+            }
+        }
+        if (row.digest[0]) {
+            const Verdict verdict = m_expected.Check(row.path.data(), row.path.size(), row.digest, false);
+            m_matching += verdict == Verdict::kMatch;
+            m_differing += verdict == Verdict::kDiffer;
+        }
+        if ((m_countNext & 255) == 255 && NowMs() - start >= kCountSliceMs) {
+            ++m_countNext;
+            ::PostMessageW(m_dlg, WM_CLIPBOARDCHECK, kCountMore, m_countTurn);
+            return;
         }
     }
+    m_countNext = -1;
     CStringW text = AfxText(texts::kListHint);
-    if (matching + differing > 0) {
+    if (m_matching + m_differing > 0) {
         CString summary;
-        summary.Format(texts::kClipSummary, matching, differing);
+        summary.Format(texts::kClipSummary, m_matching, m_differing);
         text = AfxText(summary);
     }
     if (text != m_listText) {
@@ -258,6 +366,11 @@ LRESULT CDigestDlg::OnCtlColorStatic(WPARAM wParam, LPARAM lParam) {
 
 void CDigestDlg::OnListCustomDraw(NMHDR* header, LRESULT* result) {
     *result = g_clipboardCheck.OnListCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header));
+}
+
+LRESULT CDigestDlg::OnClipboardCheck(WPARAM wParam, LPARAM lParam) {
+    g_clipboardCheck.OnMessage(wParam, lParam);
+    return 0;
 }
 
 LRESULT CDigestDlg::OnDestroy(WPARAM, LPARAM) {

@@ -8,12 +8,15 @@
 //
 // Which values the text holds and what they name is CExpectedDigests'
 // business (digest/ExpectedDigests.h); this side reads the clipboard, asks,
-// and draws. Window thread only.
+// and draws. Window thread only, apart from the reading of a long text, which
+// runs on a thread of its own, and the count of a long list, which the window
+// thread does in parts: the window keeps answering meanwhile.
 #pragma once
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,13 +48,22 @@ public:
     // WM_CTLCOLORSTATIC: the brush for the digest box with a verdict, null
     // for every other case (drawn as usual).
     HBRUSH OnCtlColorStatic(HDC dc, HWND control) const;
+    // WM_CLIPBOARDCHECK.
+    void OnMessage(WPARAM what, LPARAM turn);
 
 private:
     enum class ReadResult { kRead, kBusy };
+    enum : WPARAM { kParsed = 1, kCountMore = 2 };
+    struct Parsing;
     // Reads what the clipboard holds into m_expected: nothing when it holds
-    // no text or text of this window's own Copy. kBusy: another program has
-    // it open, m_expected is left as it was.
+    // no text or text of this window's own Copy; a long text is read on a
+    // thread of its own, which tells the window when it is done. kBusy:
+    // another program has it open, m_expected is left as it was.
     ReadResult Read();
+    static DWORD WINAPI ParseThread(LPVOID job);
+    // The list's count after a completed run, some rows at a time.
+    void StartCount();
+    void CountMore();
     // Reads, and if another program holds the clipboard, tries again on a
     // short timer a few times.
     void ReadOrRetry();
@@ -66,11 +78,18 @@ private:
     bool AnythingToCompare() const;
     Verdict SingleVerdict() const;
     Verdict RowVerdict(int row) const;
+    // The row's digest as its cell shows it, or false when it shows none.
+    bool RowDigest(int row, char (&digest)[33]) const;
+    int RowPath(int row) const;  // into m_path; its length
     CStringW ItemText(int id) const;
 
     HWND m_dlg = nullptr;
     HWND m_list = nullptr;
     CExpectedDigests m_expected;
+    // The text being read on its own thread, and its turn: a later read
+    // makes an earlier one's values worthless.
+    std::shared_ptr<Parsing> m_parsing;
+    LPARAM m_parseTurn = 0;
     // The clipboard's sequence number at the last complete read.
     DWORD m_readSequence = 0;
     bool m_readDone = false;
@@ -79,9 +98,21 @@ private:
     bool m_single = false;
     CStringW m_singlePath, m_singleDigest;
     Verdict m_singleVerdict = Verdict::kNone;
-    // A completed list run, and what its digest box shows now.
+    // A completed list run, and what its digest box shows now. While it
+    // shows that, the rows are those the run left (a drop or a run empties
+    // the box first): what the count read of them is kept for the next count.
     bool m_listDone = false;
     CStringW m_listText;
+    struct Row {
+        std::u16string path;
+        char digest[33];
+        bool read;
+    };
+    std::vector<Row> m_rows;
+    // The count in progress, and its turn.
+    int m_countNext = -1;
+    int m_matching = 0, m_differing = 0;
+    LPARAM m_countTurn = 0;
     // The row being drawn and its verdict; the list's own text colours.
     Verdict m_drawVerdict = Verdict::kNone;
     COLORREF m_rowText = CLR_DEFAULT, m_rowTextBk = CLR_DEFAULT;

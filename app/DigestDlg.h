@@ -62,6 +62,7 @@ protected:
     LRESULT OnCtlColorStatic(WPARAM wParam, LPARAM lParam); // app/ClipboardCheck.cpp
     void OnListCustomDraw(NMHDR* header, LRESULT* result); // app/ClipboardCheck.cpp
     LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);       // app/ClipboardCheck.cpp
+    LRESULT OnClipboardCheck(WPARAM wParam, LPARAM lParam); // app/ClipboardCheck.cpp
 
     DECLARE_MESSAGE_MAP()
 
