@@ -131,40 +131,44 @@ bool Md5WordAt(const char16_t* s, std::size_t n, std::size_t at) {
 
 }  // namespace
 
-std::size_t CExpectedDigests::CEntryHash::operator()(const CEntry& e) const noexcept {
-    return static_cast<std::size_t>(Mix(e.hi ^ Mix(e.lo ^ Mix(e.name))));
-}
-
 void CExpectedDigests::Clear() {
     m_chars.clear();
     m_names.clear();
     m_slots.clear();
-    m_values.clear();
+    m_entries.clear();
+    m_entryCount = 0;
     m_bareCount = 0;
     m_stated = false;
 }
 
-bool CExpectedDigests::Empty() const { return m_values.empty(); }
+bool CExpectedDigests::Empty() const { return m_entryCount == 0; }
 
-void CExpectedDigests::Grow() {
+namespace {
+inline std::uint64_t NameSlot(std::uint64_t hash, std::uint32_t id) { return (hash & 0xffffffff00000000ull) | (id + 1u); }
+}  // namespace
+
+void CExpectedDigests::GrowNames() {
     const std::size_t size = m_slots.empty() ? 16 : m_slots.size() * 2;
     m_slots.assign(size, 0);
     const std::size_t mask = size - 1;
     for (std::uint32_t id = 0; id < m_names.size(); ++id) {
         std::size_t k = static_cast<std::size_t>(Mix(m_names[id].hash)) & mask;
         while (m_slots[k] != 0) k = (k + 1) & mask;
-        m_slots[k] = id + 1;
+        m_slots[k] = NameSlot(m_names[id].hash, id);
     }
 }
 
 std::uint32_t CExpectedDigests::FindName(const char16_t* s, std::size_t length, std::uint64_t hash) const {
     if (m_slots.empty()) return kBare;
     const std::size_t mask = m_slots.size() - 1;
+    const std::uint64_t tag = hash & 0xffffffff00000000ull;
     for (std::size_t k = static_cast<std::size_t>(Mix(hash)) & mask; m_slots[k] != 0; k = (k + 1) & mask) {
-        const CName& name = m_names[m_slots[k] - 1];
+        if ((m_slots[k] & 0xffffffff00000000ull) != tag) continue;
+        const std::uint32_t id = static_cast<std::uint32_t>(m_slots[k]) - 1;
+        const CName& name = m_names[id];
         if (name.hash == hash && name.length == length &&
             std::memcmp(m_chars.data() + name.offset, s, length * sizeof(char16_t)) == 0)
-            return m_slots[k] - 1;
+            return id;
     }
     return kBare;
 }
@@ -178,23 +182,59 @@ void CExpectedDigests::AddNamed(const char16_t* name, std::size_t length, std::u
     if (id != kBare) {
         m_chars.resize(offset);  // the name is known already
     } else {
-        if (m_names.size() >= kBare - 1) {  // out of ids (never with real text)
+        if (m_names.size() >= kFree) {  // out of ids (never with real text)
             m_chars.resize(offset);
             return;
         }
-        if ((m_names.size() + 1) * 2 > m_slots.size()) {
-            m_names.push_back({offset, normalized, hash});
-            Grow();
+        m_names.push_back({offset, normalized, hash});
+        id = static_cast<std::uint32_t>(m_names.size() - 1);
+        if (m_names.size() * 2 > m_slots.size()) {
+            GrowNames();
         } else {
-            m_names.push_back({offset, normalized, hash});
             const std::size_t mask = m_slots.size() - 1;
             std::size_t k = static_cast<std::size_t>(Mix(hash)) & mask;
             while (m_slots[k] != 0) k = (k + 1) & mask;
-            m_slots[k] = static_cast<std::uint32_t>(m_names.size());
+            m_slots[k] = NameSlot(hash, id);
         }
-        id = static_cast<std::uint32_t>(m_names.size() - 1);
     }
-    m_values.insert({id, hi, lo});
+    AddEntry(id, hi, lo);
+}
+
+namespace {
+inline std::size_t EntrySlot(std::uint32_t name, std::uint64_t hi, std::uint64_t lo) {
+    return static_cast<std::size_t>(Mix(hi ^ Mix(lo + name)));
+}
+}  // namespace
+
+bool CExpectedDigests::HasEntry(std::uint32_t name, std::uint64_t hi, std::uint64_t lo) const {
+    if (m_entries.empty()) return false;
+    const std::size_t mask = m_entries.size() - 1;
+    for (std::size_t k = EntrySlot(name, hi, lo) & mask; m_entries[k].name != kFree; k = (k + 1) & mask) {
+        const CEntry& e = m_entries[k];
+        if (e.name == name && e.hi == hi && e.lo == lo) return true;
+    }
+    return false;
+}
+
+bool CExpectedDigests::AddEntry(std::uint32_t name, std::uint64_t hi, std::uint64_t lo) {
+    if (HasEntry(name, hi, lo)) return false;
+    if ((m_entryCount + 1) * 2 > m_entries.size()) {
+        std::vector<CEntry> old(m_entries.empty() ? 16 : m_entries.size() * 2, CEntry{kFree, 0, 0});
+        old.swap(m_entries);
+        const std::size_t mask = m_entries.size() - 1;
+        for (const CEntry& e : old) {
+            if (e.name == kFree) continue;
+            std::size_t k = EntrySlot(e.name, e.hi, e.lo) & mask;
+            while (m_entries[k].name != kFree) k = (k + 1) & mask;
+            m_entries[k] = e;
+        }
+    }
+    const std::size_t mask = m_entries.size() - 1;
+    std::size_t k = EntrySlot(name, hi, lo) & mask;
+    while (m_entries[k].name != kFree) k = (k + 1) & mask;
+    m_entries[k] = {name, hi, lo};
+    ++m_entryCount;
+    return true;
 }
 
 void CExpectedDigests::Parse(const char16_t* text, std::size_t length) {
@@ -262,7 +302,7 @@ void CExpectedDigests::Parse(const char16_t* text, std::size_t length) {
             while (k < end && IsAlnum(s[k])) ++k;
             if (k - runAt == 32 && ReadValue(s + runAt, hi, lo)) {
                 if (found++ == 0) onlyBareAt = static_cast<std::size_t>(s + runAt - text);
-                if (m_values.insert({kBare, hi, lo}).second) ++m_bareCount;
+                if (AddEntry(kBare, hi, lo)) ++m_bareCount;
             }
         }
     }
@@ -300,10 +340,10 @@ Verdict CExpectedDigests::Check(const char16_t* path, std::size_t pathLength, co
             const std::uint32_t id = FindName(p.data() + i, p.size() - i, hash);
             if (id == kBare) continue;
             applies = true;
-            matches = m_values.count({id, hi, lo}) != 0;
+            matches = HasEntry(id, hi, lo);
         }
     }
-    if (matches || m_values.count({kBare, hi, lo}) != 0) return Verdict::kMatch;
+    if (matches || HasEntry(kBare, hi, lo)) return Verdict::kMatch;
     if (applies || (single && m_stated)) return Verdict::kDiffer;
     return Verdict::kNone;
 }

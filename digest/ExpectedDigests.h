@@ -22,8 +22,9 @@
 //     named line is read: a hex run inside a name is part of the name.
 //   - every other value is bare. A bare value that is the only value of the
 //     text, with nothing but blanks and line ends around it and at most a
-//     label before it ("MD5", then blanks and ':' '=' or the full-width
-//     colon, any case), is stated: the user copied exactly that value.
+//     label before it ("MD5" in any case, then optionally ':', '=' or the
+//     full-width colon, blanks allowed around them), is stated: the user
+//     copied exactly that value.
 //
 // Names and paths are compared in one normalized form: trailing blanks
 // dropped (Windows does not keep them on a name either), '/' taken as '\',
@@ -43,7 +44,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 enum class Verdict { kNone, kMatch, kDiffer };
@@ -68,21 +68,18 @@ public:
 
     // Distinct bare values, and distinct (name, value) pairs.
     std::size_t BareCount() const { return m_bareCount; }
-    std::size_t NamedCount() const { return m_values.size() - m_bareCount; }
+    std::size_t NamedCount() const { return m_entryCount - m_bareCount; }
     // The text is one bare value, as described above.
     bool Stated() const { return m_stated; }
 
 private:
     static const std::uint32_t kBare = 0xffffffffu;  // name id of a bare value
+    static const std::uint32_t kFree = 0xfffffffeu;  // an entry slot not in use
 
     // A value with the name it was given (kBare: none).
     struct CEntry {
         std::uint32_t name;
         std::uint64_t hi, lo;  // the 16 digest bytes, big-endian halves
-        bool operator==(const CEntry& o) const { return name == o.name && hi == o.hi && lo == o.lo; }
-    };
-    struct CEntryHash {
-        std::size_t operator()(const CEntry& e) const noexcept;
     };
     // A distinct normalized name: m_chars[offset, offset + length).
     struct CName {
@@ -93,12 +90,17 @@ private:
 
     void AddNamed(const char16_t* name, std::size_t length, std::uint64_t hi, std::uint64_t lo);
     std::uint32_t FindName(const char16_t* s, std::size_t length, std::uint64_t hash) const;
-    void Grow();
+    void GrowNames();
+    // Adds an entry; false when it was there already.
+    bool AddEntry(std::uint32_t name, std::uint64_t hi, std::uint64_t lo);
+    bool HasEntry(std::uint32_t name, std::uint64_t hi, std::uint64_t lo) const;
 
     std::u16string m_chars;               // the distinct names, back to back
     std::vector<CName> m_names;           // indexed by name id
-    std::vector<std::uint32_t> m_slots;   // open addressing: name id + 1, 0 free
-    std::unordered_set<CEntry, CEntryHash> m_values;
+    // Open addressing: the high half of the name's hash above its id + 1; 0 free.
+    std::vector<std::uint64_t> m_slots;
+    std::vector<CEntry> m_entries;        // open addressing: distinct entries
+    std::size_t m_entryCount = 0;
     std::size_t m_bareCount = 0;
     bool m_stated = false;
 };
