@@ -1,6 +1,7 @@
 #include "app/DigestDlg.h"
 
 #include "app/AboutDlg.h"
+#include "app/ClipboardCheck.h"
 #include "app/ListTips.h"
 #include "app/Messages.h"
 #include "app/Texts.h"
@@ -23,6 +24,11 @@ BEGIN_MESSAGE_MAP(CDigestDlg)
     ON_WM_DROPFILES()
     ON_MESSAGE(WM_RUNDISPLAY, OnRunDisplay)
     ON_WM_TIMER()
+    ON_MESSAGE(WM_CLIPBOARDUPDATE, OnClipboardUpdate)
+    ON_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColorStatic)
+    ON_NOTIFY(NM_CUSTOMDRAW, IDC_FILELIST, OnListCustomDraw)
+    ON_MESSAGE(WM_DESTROY, OnDestroy)
+    ON_MESSAGE(WM_CLIPBOARDCHECK, OnClipboardCheck)
 END_MESSAGE_MAP()
 
 CDigestDlg::CDigestDlg()
@@ -71,6 +77,8 @@ BOOL CDigestDlg::OnInitDialog() {
     g_bWorking = 0;
     g_bCompact = 1;
     CreateListPanel();
+    // Results are compared with the digests the user copies.
+    g_clipboardCheck.Attach(m_hWnd, g_pFileList->m_hWnd);
     CheckRadioButton(IDC_TOPMOST, IDC_TOPMOST, IDC_TOPMOST);
     SetWindowPos(&wndTopMost, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     return TRUE;

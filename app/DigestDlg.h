@@ -58,6 +58,11 @@ protected:
     void OnDropFiles(HDROP hDropInfo);                     // intake/DropFiles.cpp
     void OnTimer(UINT_PTR id);                             // jobs/RunController.cpp
     LRESULT OnRunDisplay(WPARAM wParam, LPARAM lParam);    // jobs/RunController.cpp
+    LRESULT OnClipboardUpdate(WPARAM wParam, LPARAM lParam); // app/ClipboardCheck.cpp
+    LRESULT OnCtlColorStatic(WPARAM wParam, LPARAM lParam); // app/ClipboardCheck.cpp
+    void OnListCustomDraw(NMHDR* header, LRESULT* result); // app/ClipboardCheck.cpp
+    LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);       // app/ClipboardCheck.cpp
+    LRESULT OnClipboardCheck(WPARAM wParam, LPARAM lParam); // app/ClipboardCheck.cpp
 
     DECLARE_MESSAGE_MAP()
 

@@ -74,4 +74,10 @@ inline constexpr char kTrayTip[] = "☆Quellin☆";
 // The face of the list panel's and the About box links' font (SimSun).
 inline constexpr char kFontFace[] = "宋体";
 
+// The results against the digests the user copied (app/ClipboardCheck.cpp):
+// a single file's status (1006), and after a list run the digest box (1001).
+inline constexpr char kClipMatch[] = "与剪贴板中的MD5值一致.";
+inline constexpr char kClipDiffer[] = "与剪贴板中的MD5值不一致!";
+inline constexpr char kClipSummary[] = "与剪贴板对照：一致%d个，不一致%d个";
+
 }  // namespace texts

@@ -9,6 +9,7 @@ set(QUELLIN_APP_SOURCES
   ${CMAKE_SOURCE_DIR}/app/AboutDlg.cpp
   ${CMAKE_SOURCE_DIR}/app/Tray.cpp
   ${CMAKE_SOURCE_DIR}/app/Clipboard.cpp
+  ${CMAKE_SOURCE_DIR}/app/ClipboardCheck.cpp
   ${CMAKE_SOURCE_DIR}/app/ListTips.cpp
   ${CMAKE_SOURCE_DIR}/app/ReportProgress.cpp
   ${CMAKE_SOURCE_DIR}/app/RunDisplay.cpp

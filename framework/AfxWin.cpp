@@ -130,6 +130,10 @@ LRESULT CDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         for (; e->handler; ++e) {
             if (e->message != msg) continue;
             if (msg == WM_COMMAND && (e->code != HIWORD(wParam) || e->id != LOWORD(wParam))) continue;
+            if (msg == WM_NOTIFY) {
+                const NMHDR* nm = reinterpret_cast<const NMHDR*>(lParam);
+                if (e->code != nm->code || e->id != nm->idFrom) continue;
+            }
             result = e->handler(this, wParam, lParam);
             handled = true;
             break;

@@ -86,11 +86,11 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 
 class CDialog;
 
-// One row of a dialog's message map: the message (and for WM_COMMAND the
-// notification code and control ID) and the handler thunk.
+// One row of a dialog's message map: the message (and for WM_COMMAND and
+// WM_NOTIFY the notification code and control ID) and the handler thunk.
 struct MsgMapEntry {
     UINT message;
-    UINT code;
+    UINT code;  // WM_COMMAND and WM_NOTIFY
     UINT id;
     LRESULT (*handler)(CDialog* dlg, WPARAM wParam, LPARAM lParam);
 };
@@ -162,6 +162,9 @@ protected:                    \
 #define ON_WM_SYSCOMMAND() {WM_SYSCOMMAND, 0, 0, AFX_THUNK(self_->OnSysCommand((UINT)wParam_, lParam_); return 0;)},
 #define ON_WM_TIMER() {WM_TIMER, 0, 0, AFX_THUNK(self_->OnTimer((UINT_PTR)wParam_); return 0;)},
 #define ON_WM_DROPFILES() {WM_DROPFILES, 0, 0, AFX_THUNK(self_->OnDropFiles((HDROP)wParam_); return 0;)},
+// A notification (WM_NOTIFY) with the given code from the control with the given ID.
+#define ON_NOTIFY(code, id, fn) \
+    {WM_NOTIFY, (UINT)(code), (id), AFX_THUNK(LRESULT r_ = 0; self_->fn((NMHDR*)lParam_, &r_); return r_;)},
 
 class CWinApp {
 public:

@@ -9,7 +9,8 @@ another process by the probe (quellin_probe.exe). Each state is checked and
 saved as a PNG screenshot.
 
 Walk: start state; Open dialog, Start, digest against md5sum; Copy and the
-clipboard; minimise into the tray and restore by clicking the tray icon
+clipboard; the digest compared with another program's clipboard (a match, a
+difference, no value); minimise into the tray and restore by clicking the tray icon
 (twice); the system menu's About entry and the About box; a dropped folder
 checked in the expanded list, a cut path shown whole in a tip under the
 pointer, and the list copied with and without paths; exit with Alt+F4.
@@ -44,6 +45,8 @@ ONE_FOLDER = "一个文件夹"
 LIST_TAKEN = "获取文件及文件夹路径完毕."
 LIST_DONE = "全部文件全文MD5校验完成."
 LIST_HINT = "点击复制全部文件MD5校验值"
+CLIP_MATCH = "与剪贴板中的MD5值一致."
+CLIP_DIFFER = "与剪贴板中的MD5值不一致!"
 NOTICE = "提示信息"
 ABOUT_CAPTION = "关于 Quellin"
 
@@ -417,6 +420,27 @@ class Driver:
         self.expect_enabled(snap, {IDC_COPY: True})
         self.shot("04-copied", snap.main["rect"])
 
+    def put_clipboard(self, text):
+        line = self.probe("put", text.encode("utf-8").hex())[0]
+        expect(line == "PUT ok", "the probe could not put text on the clipboard (%s)" % line)
+
+    def clipboard_check(self):
+        """Another program copies the file's line in md5sum's form: the
+        window says it matches; then another digest for it: it differs; then
+        text with no value: the window is as after the run."""
+        name = os.path.basename(self.args.sample)
+        other = "".join("%x" % (15 - int(c, 16)) for c in self.digest)
+        for digest, status, picture in ((self.digest, CLIP_MATCH, "11-match"),
+                                        (other, CLIP_DIFFER, "12-difference")):
+            self.put_clipboard("%s  %s\n" % (digest, name))
+            snap = self.wait("the status %r" % status, lambda s: s.text(IDC_STATUS) == status and s, limit=10)
+            self.expect_texts(snap, {IDC_MD5: self.digest, IDC_COPY: COPY})
+            time.sleep(0.3)  # the digest box repaints in its colour
+            self.shot(picture, snap.main["rect"])
+        self.put_clipboard("")
+        snap = self.wait("the closing status again", lambda s: s.text(IDC_STATUS) == DONE and s, limit=10)
+        self.expect_texts(snap, {IDC_MD5: self.digest, IDC_COPY: COPY})
+
     def minimise(self, cycle):
         before = self.snap()
         main = before.main
@@ -615,6 +639,7 @@ class Driver:
             ("open a file", self.open_file),
             ("start and digest", self.check_file),
             ("copy", self.copy),
+            ("clipboard check", self.clipboard_check),
             ("tray", self.tray),
             ("about box", self.about),
             ("list run", self.list_run),

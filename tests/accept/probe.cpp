@@ -9,6 +9,9 @@
 //   probe caption HWND screen points of the caption buttons, found by hit tests
 //                      (HWND in hexadecimal, as the windows records print it)
 //   probe clip         the clipboard's CF_TEXT bytes
+//   probe put HEX      puts the text whose UTF-8 bytes HEX gives on the
+//                      clipboard as Unicode text, as another program copies;
+//                      no HEX: empties it
 //   probe tray         whether the shell still has the program's icon 128
 //   probe at X Y       the window under a screen point (what a click there hits)
 //   probe drop PATH... drops the paths on the main window as the shell does:
@@ -229,6 +232,38 @@ int CmdClip() {
     return 0;
 }
 
+int CmdPut(const char* hex) {
+    std::string utf8;
+    for (size_t i = 0; hex[i] && hex[i + 1]; i += 2) {
+        const char pair[3] = {hex[i], hex[i + 1], '\0'};
+        utf8 += static_cast<char>(std::strtoul(pair, nullptr, 16));
+    }
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &text[0], n);
+    BOOL open = FALSE;
+    for (int i = 0; i < 50 && !(open = OpenClipboard(nullptr)); ++i) Sleep(20);
+    if (!open) {
+        std::printf("PUT error=open\n");
+        return 4;
+    }
+    EmptyClipboard();
+    bool ok = true;
+    if (!text.empty()) {
+        const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        void* dest = block ? GlobalLock(block) : nullptr;
+        if (dest) {
+            std::memcpy(dest, text.c_str(), bytes);
+            GlobalUnlock(block);
+        }
+        ok = dest && SetClipboardData(CF_UNICODETEXT, block);
+    }
+    CloseClipboard();
+    std::printf(ok ? "PUT ok\n" : "PUT error=set\n");
+    return ok ? 0 : 4;
+}
+
 // Whether the shell holds icon 128 of the main window: modifying succeeds only
 // for an icon that is there. The tip is set to the text it already has.
 int CmdTray() {
@@ -315,6 +350,8 @@ int main(int argc, char** argv) {
         rc = CmdCaption(reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(argv[2], nullptr, 16))));
     } else if (cmd == "clip") {
         rc = CmdClip();
+    } else if (cmd == "put") {
+        rc = CmdPut(argc > 2 ? argv[2] : "");
     } else if (cmd == "tray") {
         rc = CmdTray();
     } else if (cmd == "at" && argc > 3) {
@@ -322,7 +359,7 @@ int main(int argc, char** argv) {
     } else if (cmd == "drop" && argc > 2) {
         rc = CmdDrop(argc - 2, argv + 2);
     } else {
-        std::fprintf(stderr, "usage: probe windows | caption HWND | clip | tray | at X Y | drop PATH...\n");
+        std::fprintf(stderr, "usage: probe windows | caption HWND | clip | put [HEX] | tray | at X Y | drop PATH...\n");
     }
     std::fflush(stdout);
     return rc;
