@@ -12,12 +12,15 @@
 //      list status texts seen on the way; --digests writes the list's rows
 //      as "md5 path" lines for checking; --limit gives up after that many
 //      seconds;
+//   --clipboard FILE puts FILE's text (UTF-8, such as md5sum's lines) on the
+//   clipboard first, as another program would: the window compares every
+//   result with it;
 //   3. memory (GetProcessMemoryInfo) while a file of several GiB is digested,
 //      against the same process before the run.
 //
 // Usage: wine_digest_bench [--file PATH [--md5 HEX] [--runs N] [--warmup N]]
 //                          [--folder PATH [--digests OUT] [--limit SECONDS]]
-//                          [--big PATH] [--hidden]
+//                          [--big PATH] [--hidden] [--clipboard FILE]
 // Parts whose paths are not given are skipped. --hidden digests with the
 // window hidden (to tell drawing from messaging).
 #include <windows.h>
@@ -348,10 +351,37 @@ void MemoryOfBigFile(const std::string& big) {
                 small.during.ws - small.idle.ws, small.during.pagefile - small.idle.pagefile);
 }
 
+// Puts the UTF-8 text of file on the clipboard as Unicode text, owned by no
+// window, as another program leaves it.
+bool PutClipboardFile(const std::string& file) {
+    FILE* f = std::fopen(file.c_str(), "rb");
+    if (!f) return false;
+    std::string bytes;
+    char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
+    std::fclose(f);
+    const int chars = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (static_cast<size_t>(chars) + 1) * sizeof(wchar_t));
+    if (!block) return false;
+    auto* text = static_cast<wchar_t*>(GlobalLock(block));
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text, chars);
+    text[chars] = L'\0';
+    GlobalUnlock(block);
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(block);
+        return false;
+    }
+    EmptyClipboard();
+    const bool put = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    if (!put) GlobalFree(block);
+    CloseClipboard();
+    return put;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string file, md5, folder, digests, big;
+    std::string file, md5, folder, digests, big, clipboard;
     int runs = 3, warmups = 1;
     double limit = 0;
     bool hidden = false;
@@ -367,15 +397,24 @@ int main(int argc, char** argv) {
         else if (a == "--digests" && more) digests = argv[++i];
         else if (a == "--limit" && more) limit = std::atof(argv[++i]);
         else if (a == "--hidden") hidden = true;
+        else if (a == "--clipboard" && more) clipboard = argv[++i];
         else {
             std::fprintf(stderr,
                          "usage: %s [--file PATH [--md5 HEX] [--runs N] [--warmup N]]\n"
-                         "       [--folder PATH [--digests OUT] [--limit SECONDS]] [--big PATH] [--hidden]\n",
+                         "       [--folder PATH [--digests OUT] [--limit SECONDS]] [--big PATH] [--hidden]\n"
+                         "       [--clipboard FILE]\n",
                          argv[0]);
             return 2;
         }
     }
     setvbuf(stdout, nullptr, _IONBF, 0);
+    if (!clipboard.empty()) {
+        if (!PutClipboardFile(clipboard)) {
+            std::printf("could not put %s on the clipboard\n", clipboard.c_str());
+            return 1;
+        }
+        std::printf("clipboard: %s\n", clipboard.c_str());
+    }
 
     harness::App app;
     s_app = &app;
