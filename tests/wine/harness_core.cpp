@@ -36,6 +36,10 @@ namespace {
 
 const UINT kRunMsg = WM_APP + 1;
 const UINT kRunOwnedMsg = WM_APP + 2;
+// The helper window's timer that tells when the dialog's modal loop has
+// passed the moment it shows the dialog; the event to set is the window's
+// user data.
+const UINT_PTR kShownTimer = 1;
 
 LRESULT CALLBACK HelperProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     if (msg == kRunMsg) {
@@ -45,6 +49,11 @@ LRESULT CALLBACK HelperProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     if (msg == kRunOwnedMsg) {
         std::unique_ptr<std::function<void()>> fn(reinterpret_cast<std::function<void()>*>(w));
         (*fn)();
+        return 0;
+    }
+    if (msg == WM_TIMER && w == kShownTimer) {
+        KillTimer(h, kShownTimer);
+        SetEvent(reinterpret_cast<HANDLE>(GetWindowLongPtrA(h, GWLP_USERDATA)));
         return 0;
     }
     return DefWindowProcA(h, msg, w, l);
@@ -63,23 +72,21 @@ App::App() {
         s_report(__FILE__, __LINE__, "the main dialog did not appear within 30 s");
         return;
     }
-    // The modal loop shows the dialog (again) when its queue first runs
-    // empty; a minimise or hide before that would be undone. No user is that
-    // quick, so tests start once the dialog's thread has found its queue
-    // empty while handling a posted message: the loop's next look at the
-    // queue is that first empty one.
-    if (!WaitUntil([&] {
-        auto empty = std::make_shared<std::atomic<bool>>(false);
-        HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        PostUi([done, empty] {
-            *empty = HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0;
-            SetEvent(done);
-        });
-        const bool handled = WaitForSingleObject(done, 30000) == WAIT_OBJECT_0;
-        if (handled) CloseHandle(done);
-        return handled && empty->load();
-    }, 30000)) s_report(__FILE__, __LINE__, "the dialog's thread never found its queue empty");
-    OnUi([] {});
+    // The modal loop shows the dialog (again, and restored) when its queue
+    // first runs empty, or right after it has handled its first WM_TIMER,
+    // whichever comes first; a minimise or hide before that is undone. No
+    // user is that quick. A queue seen empty from a handler is no proof: a
+    // message sent or posted by the test right after the handler can reach
+    // the loop before it looks again (a tray test's minimise then came back
+    // as a shown window). So tests start once the loop has handled a timer
+    // message: from then on it has shown the dialog before it takes any
+    // message posted later.
+    HANDLE shown = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    SetWindowLongPtrA(m_helper, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(shown));
+    PostUi([h = m_helper] { SetTimer(h, kShownTimer, USER_TIMER_MINIMUM, nullptr); });
+    if (WaitForSingleObject(shown, 30000) != WAIT_OBJECT_0)
+        s_report(__FILE__, __LINE__, "the dialog's modal loop never handled a timer message");
+    CloseHandle(shown);
 }
 
 DWORD WINAPI App::UiThread(LPVOID p) {
