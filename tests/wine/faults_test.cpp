@@ -444,7 +444,7 @@ static void ExitRealProgramWhileDigesting(const std::wstring& file, bool dropped
     }
 
     if (dropped)
-        PostMessageW(dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({file})), 0);
+        ASSERT_TRUE(PostDrop(dlg, {file}));
     else
         ASSERT_TRUE(ChooseInOpenDialog(dlg, file));
     ASSERT_TRUE(WaitUntil([&] { return RemoteText(dlg, IDC_PATH) == file; }));

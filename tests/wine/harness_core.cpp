@@ -471,6 +471,24 @@ void Drop(const App& app, const std::vector<std::wstring>& paths) {
     app.Sync();
 }
 
+bool PostDrop(HWND wnd, const std::vector<std::wstring>& paths) {
+    // A fixed block in the other process: its address is its HGLOBAL there
+    // (GlobalLock gives it back; DragFinish's GlobalFree lets it be).
+    HGLOBAL local = MakeDrop(paths);
+    const SIZE_T size = GlobalSize(local);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wnd, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    void* remote = process ? VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
+    const bool written = remote && WriteProcessMemory(process, remote, GlobalLock(local), size, nullptr);
+    GlobalUnlock(local);
+    GlobalFree(local);
+    if (process) CloseHandle(process);
+    const bool posted = written && PostMessageW(wnd, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+    if (!posted) s_report(__FILE__, __LINE__, "no drop could be made for the other process");
+    return posted;
+}
+
 std::wstring CellTextW(HWND dlg, int row, int col) {
     std::vector<wchar_t> buf(32768);
     LVITEMW item{};

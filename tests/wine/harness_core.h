@@ -169,6 +169,9 @@ HDROP MakeDrop(const std::vector<std::wstring>& paths);
 // Posts WM_DROPFILES with such an HDROP to the main dialog and waits until
 // the dialog has handled it.
 void Drop(const App& app, const std::vector<std::wstring>& paths);
+// The same drop for a window of another process, which gets its HDROP in
+// its own memory, as from the shell; returns at once.
+bool PostDrop(HWND wnd, const std::vector<std::wstring>& paths);
 // Rows of the file list, columns 0 and 1; one cell of it; how many rows it
 // has. Read exactly, in UTF-16.
 std::vector<std::pair<std::wstring, std::wstring>> ListRowsW(HWND dlg);
