@@ -794,7 +794,7 @@ TEST(Exit, CloseBoxEscapeAndAltF4WhenIdleAndDuringARun) {
 namespace {
 
 // Dark pixels on the screen in row's column 1, right of where a kind word
-// (W(kKindFile)) ends: only a digest's 32 digits reach there.
+// ("文件", kKindFile) ends: only a digest's 32 digits reach there.
 int DigestInkOnScreen(HWND dlg, int row) {
     HWND list = GetDlgItem(dlg, IDC_FILELIST);
     RECT r{};
