@@ -55,7 +55,7 @@ void Measure(const App& app, const char* what, const std::wstring& text, const s
         const double before = NowMs();
         app.OnUi([] {});
         longest = std::max(longest, NowMs() - before);
-        shown = ItemText(app.hwnd(), IDC_MD5);
+        shown = harness::Narrow(harness::ItemTextW(app.hwnd(), IDC_MD5));
     } while (!want(shown) && NowMs() - t0 < 20000);
     std::printf("%s: shown after %.1f ms (%s), the window answered within %.1f ms\n", what, NowMs() - t0,
                 want(shown) ? "as expected" : "NOT SHOWN", longest);

@@ -16,6 +16,7 @@
 #include "digest/FileDigest.h"
 #include "digest/Md5.h"
 #include "jobs/RunFlag.h"
+#include "tests/hex.h"
 
 #ifndef QUELLIN_STREAM_BUFFER_KIB
 #define QUELLIN_STREAM_BUFFER_KIB 64
@@ -45,12 +46,6 @@ std::string CpuModel() {
     for (std::string line; std::getline(in, line);)
         if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
     return "unknown";
-}
-
-std::string Hex(const unsigned char* d) {
-    char s[33];
-    for (int i = 0; i < 16; ++i) std::snprintf(s + 2 * i, 3, "%02x", d[i]);
-    return s;
 }
 
 void EngineVsOpenSsl(int runs) {

@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/hex.h"
+
 namespace {
 
 HCRYPTPROV s_prov = 0;
@@ -44,9 +46,7 @@ std::string DigestOf(const std::string& path) {
         BYTE d[16];
         DWORD len = sizeof d;
         if (ok && CryptGetHashParam(hash, HP_HASHVAL, d, &len, 0) && len == sizeof d) {
-            char s[33];
-            for (int i = 0; i < 16; ++i) std::snprintf(s + 2 * i, 3, "%02x", d[i]);
-            hex = s;
+            hex = Hex(d);
         }
         CryptDestroyHash(hash);
     }

@@ -156,7 +156,24 @@ private:
 
 // ---------------------------------------------------------------- the parts
 
-void SetPath(const std::string& path) { SetDlgItemTextA(s_dlg, IDC_PATH, path.c_str()); }
+// Text in the system's code page (the command line's), and back.
+std::wstring Wide(const std::string& ansi) {
+    std::vector<wchar_t> buf(ansi.size() + 1);
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, buf.data(), static_cast<int>(buf.size()));
+    return n > 0 ? std::wstring(buf.data()) : std::wstring();
+}
+std::string Ansi(const std::wstring& w) {
+    const int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::vector<char> buf(n > 0 ? n : 1);
+    WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, buf.data(), static_cast<int>(buf.size()), nullptr, nullptr);
+    return buf.data();
+}
+
+// Chooses the file with Open, as a person does (not timed).
+void SetPath(const std::string& path) {
+    harness::ChooseInOpenDialog(s_dlg, Wide(path));
+    s_app->Sync();
+}
 
 void BigFile(const std::string& path, const std::string& md5, int runs, int warmups) {
     std::vector<double> times;
@@ -178,7 +195,7 @@ void BigFile(const std::string& path, const std::string& md5, int runs, int warm
         maxMem.ws = std::max(maxMem.ws, m.ws);
         maxMem.pagefile = std::max(maxMem.pagefile, m.pagefile);
         setpos.push_back(counter.Stop());
-        const std::string got = harness::ItemText(s_dlg, IDC_MD5);
+        const std::string got = Ansi(harness::ItemTextW(s_dlg, IDC_MD5));
         if (!md5.empty() && got != md5) {
             ++wrong;
             std::printf("  DIGEST MISMATCH: window %s, expected %s\n", got.c_str(), md5.c_str());
@@ -209,24 +226,13 @@ std::wstring StoredText(HWND wnd) {
 }
 std::wstring ListStatusText() { return StoredText(s_listStatus); }
 
-std::string Ansi(const std::wstring& w) {
-    char buf[512] = {};
-    WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, buf, sizeof buf, nullptr, nullptr);
-    return buf;
-}
-
 void FolderOfSmallFiles(const std::string& folder, const std::string& digestsOut, double limit) {
-    // The list status texts of a folder run, from the program's code page.
-    const auto wide = [](const char* ansi) {
-        wchar_t buf[256] = {};
-        MultiByteToWideChar(CP_ACP, 0, ansi, -1, buf, 256);
-        return std::wstring(buf);
-    };
-    const std::wstring done = wide(harness::kListDone), failed = wide(harness::kListStopped),
-                       digesting = wide(harness::kDigesting);
+    // The list status texts of a folder run.
+    const std::wstring done = harness::W(harness::kListDone), failed = harness::W(harness::kListStopped),
+                       digesting = harness::W(harness::kDigesting);
 
     std::printf("2. folder %s: drop", folder.c_str());
-    harness::Drop(*s_app, {folder});
+    harness::Drop(*s_app, {Wide(folder)});
     if (ListStatusText() == done) {
         std::printf("\n   the list status reads that all files are done before Start\n");
         return;
@@ -270,15 +276,15 @@ void FolderOfSmallFiles(const std::string& folder, const std::string& digestsOut
     while (RunActive()) Sleep(1);
 
     // The rows, read on the window thread itself.
-    std::vector<std::pair<std::string, std::string>> rows;
-    s_app->OnUi([&] { rows = harness::ListRows(s_dlg); });
+    std::vector<std::pair<std::wstring, std::wstring>> rows;
+    s_app->OnUi([&] { rows = harness::ListRowsW(s_dlg); });
     const int n = static_cast<int>(rows.size());
     int notDigest = 0;  // rows whose second column is no digest at all
     for (const auto& r : rows)
-        if (r.second.size() != 32 || r.second.find_first_not_of("0123456789abcdef") != std::string::npos) ++notDigest;
+        if (r.second.size() != 32 || r.second.find_first_not_of(L"0123456789abcdef") != std::wstring::npos) ++notDigest;
     if (!digestsOut.empty()) {
         if (FILE* f = std::fopen(digestsOut.c_str(), "wb")) {
-            for (const auto& r : rows) std::fprintf(f, "%s %s\n", r.second.c_str(), r.first.c_str());
+            for (const auto& r : rows) std::fprintf(f, "%s %s\n", Ansi(r.second).c_str(), Ansi(r.first).c_str());
             std::fclose(f);
         } else {
             std::printf("   could not write %s\n", digestsOut.c_str());
@@ -339,7 +345,7 @@ void MemoryOfBigFile(const std::string& big) {
     std::printf("   small file run: idle %.1f / %.1f, largest during the run %.1f / %.1f (+%.1f / +%.1f)\n",
                 small.idle.ws, small.idle.pagefile, small.during.ws, small.during.pagefile,
                 small.during.ws - small.idle.ws, small.during.pagefile - small.idle.pagefile);
-    std::printf("   %s (%.1f s, digest %s):\n", big.c_str(), large.seconds, harness::ItemText(s_dlg, IDC_MD5).c_str());
+    std::printf("   %s (%.1f s, digest %s):\n", big.c_str(), large.seconds, Ansi(harness::ItemTextW(s_dlg, IDC_MD5)).c_str());
     std::printf("                   idle %.1f / %.1f, largest during the run %.1f / %.1f (+%.1f / +%.1f)\n",
                 large.idle.ws, large.idle.pagefile, large.during.ws, large.during.pagefile,
                 large.during.ws - large.idle.ws, large.during.pagefile - large.idle.pagefile);

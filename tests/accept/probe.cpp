@@ -34,20 +34,12 @@
 #include <cstring>
 #include <string>
 
+#include "tests/hex.h"
+
 namespace {
 
 const char kMainCaption[] = "Quellin V1.0.1.2";
 const UINT kSendTimeoutMs = 2000;
-
-std::string Hex(const std::string& s) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : s) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
 
 std::string ClassOf(HWND w) {
     char buf[256] = {};

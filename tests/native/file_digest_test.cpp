@@ -13,6 +13,7 @@
 
 #include "digest/ProgressScale.h"
 #include "jobs/RunFlag.h"
+#include "tests/hex.h"
 #include "tests/native/oracle.h"
 
 using Call = std::pair<int, std::uint64_t>;
@@ -76,11 +77,6 @@ protected:
     }
 
     std::string Text() const { return std::string(reinterpret_cast<const char*>(out_)); }
-    static std::string Hex(const Digest& d) {
-        char s[33];
-        for (int i = 0; i < 16; ++i) std::snprintf(s + 2 * i, 3, "%02x", d[i]);
-        return s;
-    }
     bool OutUntouched() const {
         for (unsigned char b : out_)
             if (b != 0xee) return false;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "tests/hex.h"
 #include "tests/native/oracle.h"
 
 namespace {
@@ -28,16 +29,6 @@ Digest Md5(const unsigned char* data, std::size_t len, std::size_t piece = 0) {
     Digest d;
     MD5Final(d.data(), &ctx);
     return d;
-}
-
-std::string Hex(const Digest& d) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (unsigned char b : d) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
-    return s;
 }
 
 const std::uint32_t kInit[4] = {0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u};

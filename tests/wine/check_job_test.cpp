@@ -30,14 +30,14 @@ namespace {
 
 // Chooses path in the real Open dialog (or cancels it when path is empty),
 // whose file-type box starts on the first of its three filters.
-void OpenWithDialog(const App& app, const std::string& path) {
+void OpenWithDialog(const App& app, const std::wstring& path) {
     EXPECT_TRUE(ChooseInOpenDialog(app.hwnd(), path, [](HWND open) {
         HWND types = GetDlgItem(open, 0x470);
         if (!types) return;
-        const int sel = static_cast<int>(SendMessageA(types, CB_GETCURSEL, 0, 0));
-        char text[128] = {};
-        SendMessageA(types, CB_GETLBTEXT, sel, reinterpret_cast<LPARAM>(text));
-        EXPECT_STREQ(text, "所有文件 (*.*)");
+        const int sel = static_cast<int>(SendMessageW(types, CB_GETCURSEL, 0, 0));
+        wchar_t text[128] = {};
+        SendMessageW(types, CB_GETLBTEXT, sel, reinterpret_cast<LPARAM>(text));
+        EXPECT_EQ(std::wstring(text), W(kOpenFilter)) << "the first of the program's file types";
         EXPECT_EQ(SendMessageA(types, CB_GETCOUNT, 0, 0), 3);
     }));
     app.Sync();  // the handler has finished
@@ -49,23 +49,23 @@ void Start(HWND dlg) { Click(dlg, IDOK); }
 
 TEST(CheckSingleFile, OpenThenStartShowsTheDigest) {
     TempDir dir;
-    const std::string file = dir.Sub("data.bin");
+    const std::wstring file = dir.Sub(L"data.bin");
     WriteFile(file, 300000, 7);
     App app;
     HWND dlg = app.hwnd();
     OpenWithDialog(app, file);
-    EXPECT_EQ(ItemText(dlg, IDC_PATH), file);
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), kReady);
-    EXPECT_EQ(ItemText(dlg, IDC_STAGE), "0/3");
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), file);
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kReady));
+    EXPECT_EQ(ItemTextW(dlg, IDC_STAGE), W(kStage0));
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
 
     Start(dlg);
     ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file));
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), kFileDone);
-    EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), OracleMd5(file));
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kFileDone));
+    EXPECT_EQ(ItemTextW(dlg, IDC_STAGE), W(kStage3));
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
+    EXPECT_EQ(ItemTextW(dlg, IDC_COPY), W(kCopyMarked));
     HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
     EXPECT_EQ(BarMax(bar), 292);  // 300000 bytes = 292 whole KiB
     EXPECT_EQ(BarPos(bar), 292);  // 293 chunks: one above the range, the bar is full
@@ -74,20 +74,26 @@ TEST(CheckSingleFile, OpenThenStartShowsTheDigest) {
 
     // Open again after a completed run takes the result back.
     OpenWithDialog(app, file);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), "");
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), L"");
+    EXPECT_EQ(ItemTextW(dlg, IDC_COPY), W(kCopy));
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
-    EXPECT_EQ(ItemText(dlg, IDC_STAGE), "0/3");
+    EXPECT_EQ(ItemTextW(dlg, IDC_STAGE), W(kStage0));
     EXPECT_EQ(BarPos(bar), 0);
 }
 
 TEST(CheckSingleFile, OpenCancelChangesNothing) {
+    TempDir dir;
+    const std::wstring file = dir.Sub(L"before.bin");
+    WriteFile(file, 10);
     App app;
     HWND dlg = app.hwnd();
-    SetDlgItemTextA(dlg, IDC_PATH, "before");
-    OpenWithDialog(app, "");
-    EXPECT_EQ(ItemText(dlg, IDC_PATH), "before");
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "空闲！");
+    OpenWithDialog(app, L"");
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), L"");
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kIdle));
+    OpenWithDialog(app, file);
+    OpenWithDialog(app, L"");
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), file);
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kReady));
     EXPECT_EQ(g_bCompact, 1);
 }
 
@@ -95,7 +101,7 @@ TEST(CheckSingleFile, OpenCancelChangesNothing) {
 // choice made in the dialog afterwards must not reset the running panel.
 TEST(CheckSingleFile, OpenReturningDuringARunChangesNothing) {
     TempDir dir;
-    const std::string big = dir.Sub("big.bin"), chosen = dir.Sub("chosen.bin");
+    const std::wstring big = dir.Sub(L"big.bin"), chosen = dir.Sub(L"chosen.bin");
     WriteSparse(big, 4ull << 30);
     WriteFile(chosen, 10);
     App app;
@@ -105,17 +111,17 @@ TEST(CheckSingleFile, OpenReturningDuringARunChangesNothing) {
     ASSERT_NE(open, nullptr) << "no Open dialog";
     PostMessageA(dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({big})), 0);
     ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }, 10000)) << "the drop did not start";
-    SetDlgItemTextA(open, 0x47C, chosen.c_str());
+    SetDlgItemTextW(open, 0x47C, chosen.c_str());
     PostMessageA(GetDlgItem(open, IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(open); }));
     app.Sync();
-    EXPECT_EQ(ItemText(dlg, IDC_PATH), big);
-    EXPECT_NE(ItemText(dlg, IDC_STATUS), kReady);
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), big);
+    EXPECT_NE(ItemTextW(dlg, IDC_STATUS), W(kReady));
     EXPECT_GT(BarPos(GetDlgItem(dlg, IDC_PROGRESS)), 0);
     EXPECT_EQ(g_bWorking.load(), 1);
     Click(dlg, IDC_STOP);
     ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kFailed));
 }
 
 TEST(CheckSingleFile, EmptyPathAndPlaceholder) {
@@ -124,32 +130,40 @@ TEST(CheckSingleFile, EmptyPathAndPlaceholder) {
     PostClick(dlg, IDOK);
     HWND box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), "路径错误，文件不存在无法校验！");
-    EXPECT_EQ(Text(box), "Quellin");
+    EXPECT_EQ(MessageBoxText(box), W(kPathError));
+    EXPECT_EQ(TextW(box), L"Quellin");
     Answer(box, IDOK);
     ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_EQ(g_bWorking.load(), 0);
     ExpectIdleButtons(dlg);
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "空闲！");
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kIdle));
 
-    // A list placeholder is accepted as a target although no such file exists;
-    // in the compact layout there is then no file to digest.
-    ASSERT_TRUE(RunFile(dlg, "一个文件夹"));
+    // A list placeholder is accepted as a target although no such file exists
+    // (a dropped folder puts it into the path box); in the compact layout
+    // there is then no file to digest.
+    TempDir dir;
+    const std::wstring folder = dir.Sub(L"folder");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    Drop(app, {folder});
+    ASSERT_EQ(ItemTextW(dlg, IDC_PATH), W(kOneFolder));
+    app.OnUi([&] { app.dlg()->SetCompactMode(1); });
+    Start(dlg);
+    ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_EQ(WaitForOwnedDialog(dlg, 300), nullptr) << "placeholder refused";
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kFailed));
 }
 
 TEST(CheckSingleFile, FileThatCannotBeOpened) {
     TempDir dir;
-    const std::string file = dir.Sub("locked.bin");
+    const std::wstring file = dir.Sub(L"locked.bin");
     WriteFile(file, 5000);
     HeldOpen lock(file);
     App app;
     HWND dlg = app.hwnd();
-    ASSERT_TRUE(RunFile(dlg, file));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "全文MD5值校验失败.");
-    EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
+    ASSERT_TRUE(RunFile(app, file));
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kFailed));
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kFileFailed));
+    EXPECT_EQ(ItemTextW(dlg, IDC_STAGE), W(kStage3));
     EXPECT_EQ(BarPos(GetDlgItem(dlg, IDC_PROGRESS)), 1);
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
     ExpectIdleButtons(dlg);
@@ -157,58 +171,58 @@ TEST(CheckSingleFile, FileThatCannotBeOpened) {
 
 TEST(Drops, OneFileIsCheckedAtOnceInTheCompactLayout) {
     TempDir dir;
-    const std::string file = dir.Sub("one.txt");
+    const std::wstring file = dir.Sub(L"one.txt");
     WriteFile(file, 4096);
     App app;
     HWND dlg = app.hwnd();
     app.OnUi([&] { app.dlg()->SetCompactMode(0); });
     Drop(app, {file});
-    ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_STAGE) == "3/3"; }));
+    ASSERT_TRUE(WaitUntil([&] { return ItemTextW(dlg, IDC_STAGE) == W(kStage3); }));
     ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_EQ(g_bCompact, 1);
-    EXPECT_EQ(ItemText(dlg, IDC_PATH), file);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file));
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), file);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), OracleMd5(file));
     // The hidden list got the one empty entry of a single-file run.
     EXPECT_EQ(g_nItems, 1);
 }
 
 TEST(Drops, FolderSeveralItemsAndEmpty) {
     TempDir dir;
-    const std::string a = dir.Sub("a.txt"), b = dir.Sub("b.txt"), folder = dir.Sub("sub");
+    const std::wstring a = dir.Sub(L"a.txt"), b = dir.Sub(L"b.txt"), folder = dir.Sub(L"sub");
     WriteFile(a, 10);
     WriteFile(b, 20);
-    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
     App app;
     HWND dlg = app.hwnd();
     RECT compact;
     GetWindowRect(dlg, &compact);
 
     Drop(app, {folder});
-    ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == kDropTaken; }));
+    ASSERT_TRUE(WaitUntil([&] { return ItemTextW(dlg, IDC_LISTSTATUS) == W(kDropTaken); }));
     EXPECT_EQ(g_bCompact, 0);
-    EXPECT_EQ(ItemText(dlg, IDC_PATH), "一个文件夹");
-    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{{folder, "文件夹"}}));
-    EXPECT_EQ(Counter(dlg), "1/1");
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), W(kOneFolder));
+    EXPECT_EQ(ListRowsW(dlg), (std::vector<std::pair<std::wstring, std::wstring>>{{folder, W(kKindFolder)}}));
+    EXPECT_EQ(Counter(dlg), L"1/1");
     EXPECT_TRUE(Enabled(dlg, IDOK)) << "a folder waits for Start";
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), kReady);
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kReady));
 
     Drop(app, {a, folder, b});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "3/3"; }));
-    EXPECT_EQ(ItemText(dlg, IDC_PATH), "多个文件夹及文件");
-    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{
-                                 {a, "文件"}, {folder, "文件夹"}, {b, "文件"}}));
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == L"3/3"; }));
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), W(kSeveral));
+    EXPECT_EQ(ListRowsW(dlg), (std::vector<std::pair<std::wstring, std::wstring>>{
+                                 {a, W(kKindFile)}, {folder, W(kKindFolder)}, {b, W(kKindFile)}}));
     EXPECT_EQ(g_nItems, 3);
 
-    Drop(app, std::vector<std::string>{});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "0/0"; }));
-    EXPECT_TRUE(ListRows(dlg).empty());
+    Drop(app, std::vector<std::wstring>{});
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == L"0/0"; }));
+    EXPECT_TRUE(ListRowsW(dlg).empty());
     EXPECT_EQ(g_bCompact, 0) << "an empty drop keeps the layout";
     EXPECT_EQ(WaitForOwnedDialog(dlg, 200), nullptr);
 }
 
 TEST(Drops, OpenInTheExpandedLayoutKeepsTheRows) {
     TempDir dir;
-    const std::string a = dir.Sub("a.txt"), b = dir.Sub("b.txt");
+    const std::wstring a = dir.Sub(L"a.txt"), b = dir.Sub(L"b.txt");
     WriteFile(a, 10);
     WriteFile(b, 20);
     App app;
@@ -216,52 +230,52 @@ TEST(Drops, OpenInTheExpandedLayoutKeepsTheRows) {
     RECT compact;
     GetWindowRect(dlg, &compact);
     Drop(app, {a, b});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "2/2"; }));
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == L"2/2"; }));
     OpenWithDialog(app, a);
     EXPECT_EQ(g_bCompact, 1);
     RECT now;
     GetWindowRect(dlg, &now);
     EXPECT_EQ(now.bottom - now.top, compact.bottom - compact.top);
-    EXPECT_EQ(ItemText(dlg, IDC_PATH), a);
-    EXPECT_EQ(ListRows(dlg).size(), 2u);
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), a);
+    EXPECT_EQ(ListRowsW(dlg).size(), 2u);
 }
 
 TEST(ListRun, NestedTreeInWalkOrderWithAnUnreadableFile) {
     TempDir dir;
-    const std::string top = dir.Sub("tree"), single = dir.Sub("single.bin"), locked = dir.Sub("tree\\s\\locked.bin");
-    std::map<std::string, std::string> results;
-    const std::pair<const char*, size_t> files[] = {{"single.bin", 1025},      {"tree\\a.bin", 3000},
-                                                    {"tree\\s\\c.bin", 70000}, {"tree\\s\\deeper\\d.bin", 0},
-                                                    {"tree\\z.bin", 1024},      {"tree\\s\\locked.bin", 100}};
+    const std::wstring top = dir.Sub(L"tree"), single = dir.Sub(L"single.bin"), locked = dir.Sub(L"tree\\s\\locked.bin");
+    std::map<std::wstring, std::wstring> results;
+    const std::pair<const wchar_t*, size_t> files[] = {{L"single.bin", 1025},      {L"tree\\a.bin", 3000},
+                                                       {L"tree\\s\\c.bin", 70000}, {L"tree\\s\\deeper\\d.bin", 0},
+                                                       {L"tree\\z.bin", 1024},      {L"tree\\s\\locked.bin", 100}};
     for (const auto& f : files) {
         WriteFile(dir.Sub(f.first), f.second, static_cast<unsigned>(f.second));
         results[dir.Sub(f.first)] = OracleMd5(dir.Sub(f.first));
     }
-    results[locked] = kFailedRow;
+    results[locked] = W(kFailedRow);
     HeldOpen lock(locked);
 
     App app;
     HWND dlg = app.hwnd();
     ASSERT_TRUE(DropAndStart(app, {single, top}));
     ASSERT_TRUE(WaitIdle(dlg));
-    const auto rows = ListRows(dlg);
+    const auto rows = ListRowsW(dlg);
     ExpectWalked(rows, {single, top}, results);
-    const std::string n = std::to_string(rows.size());
+    const std::wstring n = std::to_wstring(rows.size());
     EXPECT_EQ(g_nItems, static_cast<int>(rows.size()));
-    EXPECT_EQ(Counter(dlg), n + "/" + n);
+    EXPECT_EQ(Counter(dlg), n + L"/" + n);
     HWND total = GetDlgItem(dlg, IDC_TOTALPROGRESS);
     EXPECT_EQ(BarMax(total), static_cast<int>(rows.size()));
     EXPECT_EQ(BarPos(total), static_cast<int>(rows.size()));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kListHint);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kListHint));
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
+    EXPECT_EQ(ItemTextW(dlg, IDC_COPY), W(kCopyMarked));
     SaveBmp(CaptureWindow(dlg), "list-run-result.bmp");
 
     // A second Start expands the same rows again, in the same order.
     Start(dlg);
     ASSERT_TRUE(WaitIdle(dlg));
-    const auto again = ListRows(dlg);
+    const auto again = ListRowsW(dlg);
     ASSERT_EQ(again.size(), rows.size());
     for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(again[i], rows[i]);
 }
@@ -269,28 +283,19 @@ TEST(ListRun, NestedTreeInWalkOrderWithAnUnreadableFile) {
 namespace {
 
 // Writes the files below top, drops top and checks it: each file is one
-// row, showing its real name and its own digest.
+// row, showing its real name and its own digest, in walk order.
 void ExpectEachFileItsOwnRow(const std::wstring& top, const std::vector<std::wstring>& files) {
-    for (size_t i = 0; i < files.size(); ++i) WriteFile(files[i], 100 + i, static_cast<unsigned>(i));
+    std::map<std::wstring, std::wstring> results;
+    for (size_t i = 0; i < files.size(); ++i) {
+        WriteFile(files[i], 100 + i, static_cast<unsigned>(i));
+        results[files[i]] = OracleMd5(files[i]);
+    }
     App app;
     HWND dlg = app.hwnd();
-    Drop(app, std::vector<std::wstring>{top});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
-    Start(dlg);
+    ASSERT_TRUE(DropAndStart(app, {top}));
     ASSERT_TRUE(WaitIdle(dlg));
-    std::map<std::wstring, std::string> shown;
-    const auto rows = ListRowsW(dlg);
-    for (const auto& row : rows) shown[row.first] = Narrow(row.second);
-    EXPECT_EQ(rows.size(), files.size());
-    EXPECT_EQ(shown.size(), files.size()) << "two rows show the same path";
-    for (const auto& f : files) {
-        const auto row = shown.find(f);
-        if (row == shown.end())
-            ADD_FAILURE() << "no row for " << Narrow(f);
-        else
-            EXPECT_EQ(row->second, OracleMd5(f)) << Narrow(f);
-    }
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    ExpectWalked(ListRowsW(dlg), {top}, results);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
 }
 
 }  // namespace
@@ -322,26 +327,26 @@ TEST(ListRun, FoldersThatDifferOnlyByATrailingDotOrBlank) {
 
 TEST(ListRun, EmptyFolderAloneCompletes) {
     TempDir dir;
-    const std::string empty = dir.Sub("empty");
-    CreateDirectoryA(empty.c_str(), nullptr);
+    const std::wstring empty = dir.Sub(L"empty");
+    CreateDirectoryW(empty.c_str(), nullptr);
     App app;
     HWND dlg = app.hwnd();
     ASSERT_TRUE(DropAndStart(app, {empty}));
     ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_TRUE(ListRows(dlg).empty());
+    EXPECT_TRUE(ListRowsW(dlg).empty());
     EXPECT_EQ(g_nItems, 0);
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
 }
 
 TEST(ListRun, TrailBytesThatLookLikeSeparators) {
     TempDir dir;
     // "乗" is 0x81 0x5C and "亅" is 0x81 0x7C in code page 936.
-    const std::string folder = dir.Sub("目录乗");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    const std::string f1 = folder + "\\文件乗.bin";
-    const std::string f2 = folder + "\\亅名字亅.bin";
-    const std::string f3 = dir.Sub("外亅面.txt");
+    const std::wstring folder = dir.Sub(L"目录乗");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring f1 = folder + L"\\文件乗.bin";
+    const std::wstring f2 = folder + L"\\亅名字亅.bin";
+    const std::wstring f3 = dir.Sub(L"外亅面.txt");
     WriteFile(f1, 2000, 1);
     WriteFile(f2, 3000, 2);
     WriteFile(f3, 4000, 3);
@@ -349,37 +354,36 @@ TEST(ListRun, TrailBytesThatLookLikeSeparators) {
     HWND dlg = app.hwnd();
     ASSERT_TRUE(DropAndStart(app, {folder, f3}));
     ASSERT_TRUE(WaitIdle(dlg));
-    ExpectWalked(ListRows(dlg), {folder, f3}, {{f1, OracleMd5(f1)}, {f2, OracleMd5(f2)}, {f3, OracleMd5(f3)}});
+    ExpectWalked(ListRowsW(dlg), {folder, f3}, {{f1, OracleMd5(f1)}, {f2, OracleMd5(f2)}, {f3, OracleMd5(f3)}});
 }
 
 // The link back is not entered; it is a row of its own (it cannot be read
 // as a file), so the user sees it was not walked.
 TEST(ListRun, LinkBackToAnAncestorIsNotFollowed) {
-    const char* tree = std::getenv("QUELLIN_LINK_TREE");
-    if (!tree || !*tree) GTEST_SKIP() << "QUELLIN_LINK_TREE not set (made by the test setup)";
-    const std::string top = WinPath(tree);
+    const std::wstring top = EnvPath(L"QUELLIN_LINK_TREE");
+    if (top.empty()) GTEST_SKIP() << "QUELLIN_LINK_TREE not set (made by the test setup)";
     App app;
     HWND dlg = app.hwnd();
     ASSERT_TRUE(DropAndStart(app, {top}));
     ASSERT_TRUE(WaitIdle(dlg, 60000));
-    std::vector<std::string> names;
-    for (const auto& row : ListRows(dlg)) {
-        names.push_back(row.first.substr(row.first.rfind('\\') + 1));
-        if (names.back() == "up")
-            EXPECT_EQ(row.second, kFailedRow);
+    std::vector<std::wstring> names;
+    for (const auto& row : ListRowsW(dlg)) {
+        names.push_back(row.first.substr(row.first.rfind(L'\\') + 1));
+        if (names.back() == L"up")
+            EXPECT_EQ(row.second, W(kFailedRow));
         else
             EXPECT_EQ(row.second, OracleMd5(row.first)) << row.first;
     }
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "up"}));
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"a.txt", L"b.txt", L"c.txt", L"up"}));
 }
 
 TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
     TempDir dir;
-    const std::string many = dir.Sub("many");
-    CreateDirectoryA(many.c_str(), nullptr);
-    for (int i = 0; i < 1500; ++i) WriteText(many + "\\f" + std::to_string(i), "x");
-    const std::string big1 = dir.Sub("big1.bin"), big2 = dir.Sub("big2.bin");
+    const std::wstring many = dir.Sub(L"many");
+    CreateDirectoryW(many.c_str(), nullptr);
+    for (int i = 0; i < 1500; ++i) WriteText(many + L"\\f" + std::to_wstring(i), "x");
+    const std::wstring big1 = dir.Sub(L"big1.bin"), big2 = dir.Sub(L"big2.bin");
     WriteSparse(big1, 512ull << 20);
     WriteSparse(big2, 512ull << 20);
     App app;
@@ -390,12 +394,12 @@ TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
     // second more); the folder and every entry not yet walked stay targets,
     // each once and in order; the run counts as stopped, and the next Start
     // checks them all.
-    const std::string a = dir.Sub("a.txt"), b = dir.Sub("b"), c = dir.Sub("c.txt");
+    const std::wstring a = dir.Sub(L"a.txt"), b = dir.Sub(L"b"), c = dir.Sub(L"c.txt");
     WriteFile(a, 5);
-    WriteFile(dir.Sub("b\\inside.txt"), 6);
+    WriteFile(dir.Sub(L"b\\inside.txt"), 6);
     WriteFile(c, 7);
     ASSERT_TRUE(DropAndStart(app, {many, a, b, c}));
-    ASSERT_TRUE(WaitUntil([&] { return atoi(Counter(dlg).c_str()) >= 20; }));
+    ASSERT_TRUE(WaitUntil([&] { return _wtoi(Counter(dlg).c_str()) >= 20; }));
     const double t0 = NowMs();
     Click(dlg, IDC_STOP);
     EXPECT_FALSE(Enabled(dlg, IDC_STOP));
@@ -403,30 +407,30 @@ TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
     const double ms = NowMs() - t0;
     std::printf("Stop during the walk: idle after %.1f ms\n", ms);
     EXPECT_LE(ms, 200 + 400) << "Stop took longer than 200 ms (and the margin for a loaded machine)";
-    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{{many, ""}, {a, ""}, {b, ""}, {c, ""}}));
+    EXPECT_EQ(ListRowsW(dlg), (std::vector<std::pair<std::wstring, std::wstring>>{{many, L""}, {a, L""}, {b, L""}, {c, L""}}));
     EXPECT_EQ(g_nItems, 4);
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), "全部文件全文MD5校验失败");
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListStopped));
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kListFailed));
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
     Start(dlg);
     ASSERT_TRUE(WaitIdle(dlg, 120000));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
-    EXPECT_EQ(ListRows(dlg).size(), 1503u);
-    EXPECT_EQ(Counter(dlg), "1503/1503");
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
+    EXPECT_EQ(ListRowsW(dlg).size(), 1503u);
+    EXPECT_EQ(Counter(dlg), L"1503/1503");
 
     // During a list run, inside the first big file: its row is marked failed.
     ASSERT_TRUE(DropAndStart(app, {big1, big2}));
     ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
     Click(dlg, IDC_STOP);
     ASSERT_TRUE(WaitIdle(dlg));
-    auto rows = ListRows(dlg);
+    auto rows = ListRowsW(dlg);
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].second, kFailedRow);
-    EXPECT_EQ(rows[1].second, "");
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "全文MD5值校验失败.");
-    EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
-    EXPECT_EQ(Counter(dlg), "1/2") << "the interrupted file counts as done";
+    EXPECT_EQ(rows[0].second, W(kFailedRow));
+    EXPECT_EQ(rows[1].second, L"");
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListStopped));
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kFileFailed));
+    EXPECT_EQ(ItemTextW(dlg, IDC_STAGE), W(kStage3));
+    EXPECT_EQ(Counter(dlg), L"1/2") << "the interrupted file counts as done";
     EXPECT_EQ(BarMax(GetDlgItem(dlg, IDC_TOTALPROGRESS)), 2);
     EXPECT_EQ(BarPos(GetDlgItem(dlg, IDC_TOTALPROGRESS)), 1);
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
@@ -436,20 +440,20 @@ TEST(Stop, DuringTheWalkDuringAListAndDuringASingleFile) {
     ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
     Click(dlg, IDC_STOP);
     ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "全文MD5值校验失败.");
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kFailed));
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kFileFailed));
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
 
     // And a new run works.
-    const std::string small = dir.Sub("small.bin");
+    const std::wstring small = dir.Sub(L"small.bin");
     WriteFile(small, 777);
-    ASSERT_TRUE(RunFile(dlg, small));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(small));
+    ASSERT_TRUE(RunFile(app, small));
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), OracleMd5(small));
 }
 
 TEST(Busy, DropDuringARunAndDuringStopping) {
     TempDir dir;
-    const std::string big = dir.Sub("big.bin"), other = dir.Sub("other.txt");
+    const std::wstring big = dir.Sub(L"big.bin"), other = dir.Sub(L"other.txt");
     WriteSparse(big, 1ull << 30);
     WriteFile(other, 10);
     App app;
@@ -460,9 +464,9 @@ TEST(Busy, DropDuringARunAndDuringStopping) {
     Drop(app, {other});
     HWND box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), kBusyDrop);
+    EXPECT_EQ(MessageBoxText(box), W(kBusyDrop));
     Answer(box, IDOK);
-    EXPECT_EQ(ItemText(dlg, IDC_PATH), big);
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), big);
 
     // Stopping: Stop and then a drop, handled on the window thread before the
     // checking thread can carry out its last window calls and end.
@@ -473,11 +477,11 @@ TEST(Busy, DropDuringARunAndDuringStopping) {
     });
     box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr) << "a drop while the stopped thread is still ending must be refused";
-    EXPECT_EQ(MessageBoxText(box), kBusyDrop);
+    EXPECT_EQ(MessageBoxText(box), W(kBusyDrop));
     Answer(box, IDOK);
     ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_EQ(ItemText(dlg, IDC_PATH), big);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), big);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kFailed));
 }
 
 // The wake-up that an earlier run's thread posted as its last act, handled
@@ -485,13 +489,13 @@ TEST(Busy, DropDuringARunAndDuringStopping) {
 // newer run.
 TEST(Busy, ALateWakeUpOfAnEarlierRunDoesNotTouchTheNewOne) {
     TempDir dir;
-    const std::string small = dir.Sub("small.bin"), big = dir.Sub("big.bin");
+    const std::wstring small = dir.Sub(L"small.bin"), big = dir.Sub(L"big.bin");
     WriteFile(small, 100);
     WriteSparse(big, 4ull << 30);
     App app;
     HWND dlg = app.hwnd();
-    ASSERT_TRUE(RunFile(dlg, small));
-    SetDlgItemTextA(dlg, IDC_PATH, big.c_str());
+    ASSERT_TRUE(RunFile(app, small));
+    OpenWithDialog(app, big);
     Start(dlg);
     ASSERT_TRUE(WaitUntil([&] { return BarPos(GetDlgItem(dlg, IDC_PROGRESS)) > 0; }));
     for (int i = 0; i < 3; ++i) {
@@ -505,7 +509,7 @@ TEST(Busy, ALateWakeUpOfAnEarlierRunDoesNotTouchTheNewOne) {
     }
     Click(dlg, IDC_STOP);
     ASSERT_TRUE(WaitEnded(app));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kFailed));
 }
 
 // The calls a run makes about the system timer, recorded in order: B and E
@@ -548,16 +552,16 @@ BOOL WINAPI Set(HANDLE process, PROCESS_INFORMATION_CLASS what, LPVOID info, DWO
 TEST(ListRun, TimerResolutionAndThrottlingOptOutOncePerRun) {
     using namespace timer_calls;
     TempDir dir;
-    const std::string a = dir.Sub("a.bin"), folder = dir.Sub("f");
+    const std::wstring a = dir.Sub(L"a.bin"), folder = dir.Sub(L"f");
     WriteFile(a, 3000);
-    WriteFile(dir.Sub("f\\b.bin"), 10);
+    WriteFile(dir.Sub(L"f\\b.bin"), 10);
     Fake begin(g_pfnTimeBeginPeriod, &Begin);
     Fake end(g_pfnTimeEndPeriod, &End);
     Fake set(g_pfnSetProcessInformation, nullptr);  // Vista and 7
     App app;
     HWND dlg = app.hwnd();
     s_calls.clear();
-    ASSERT_TRUE(RunFile(dlg, a));
+    ASSERT_TRUE(RunFile(app, a));
     EXPECT_EQ(s_calls, "BE");
     Drop(app, {folder});  // a list, stopped if it is still going
     Start(dlg);
@@ -567,14 +571,14 @@ TEST(ListRun, TimerResolutionAndThrottlingOptOutOncePerRun) {
     Drop(app, {a, folder});  // a list, completed
     Start(dlg);
     ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
     EXPECT_EQ(s_calls, "BEBEBE");
-    // Refused: the file picked is gone by Start. The run's thread finds
-    // nothing there, and the run ends at once.
-    const std::string gone = dir.Sub("gone.bin");
-    WriteFile(gone, 10);
-    ASSERT_TRUE(ChooseInOpenDialog(dlg, gone));
-    ASSERT_TRUE(DeleteFileA(gone.c_str()));
+    // Refused: the file chosen with Open is gone when Start is pressed. The
+    // run's thread finds nothing there, and the run ends at once.
+    const std::wstring gone = dir.Sub(L"gone.bin");
+    WriteFile(gone, 1);
+    OpenWithDialog(app, gone);
+    ASSERT_TRUE(DeleteFileW(gone.c_str()));
     PostClick(dlg, IDOK);
     HWND box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr);
@@ -584,7 +588,7 @@ TEST(ListRun, TimerResolutionAndThrottlingOptOutOncePerRun) {
     g_pfnSetProcessInformation = &Set;  // Windows 11
     s_calls.clear();
     s_accept = TRUE;
-    ASSERT_TRUE(RunFile(dlg, a));
+    ASSERT_TRUE(RunFile(app, a));
     Drop(app, {folder});
     Start(dlg);
     TryClick(app, IDC_STOP);
@@ -592,7 +596,7 @@ TEST(ListRun, TimerResolutionAndThrottlingOptOutOncePerRun) {
     EXPECT_EQ(s_calls, "BOREBORE");
     s_calls.clear();
     s_accept = FALSE;  // Windows 8 and 10
-    ASSERT_TRUE(RunFile(dlg, a));
+    ASSERT_TRUE(RunFile(app, a));
     EXPECT_EQ(s_calls, "BOE");
 }
 
@@ -601,7 +605,7 @@ TEST(ListRun, TimerResolutionAndThrottlingOptOutOncePerRun) {
 TEST(ListRun, SeventyThousandRowsFillTheOverallBar) {
     const int n = 70000;
     TempDir dir;
-    const std::string real = dir.Sub("real.bin"), missing = dir.Sub("missing.bin");
+    const std::wstring real = dir.Sub(L"real.bin"), missing = dir.Sub(L"missing.bin");
     WriteFile(real, 50);
     App app;
     HWND dlg = app.hwnd();
@@ -613,11 +617,11 @@ TEST(ListRun, SeventyThousandRowsFillTheOverallBar) {
         SendMessageA(list, WM_SETREDRAW, FALSE, 0);
         SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
         for (int i = 0; i < n; ++i) {
-            LVITEMA row{};
+            LVITEMW row{};
             row.mask = LVIF_TEXT;
             row.iItem = i;
-            row.pszText = const_cast<char*>(i % 7 == 0 ? real.c_str() : missing.c_str());
-            SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row));
+            row.pszText = const_cast<wchar_t*>(i % 7 == 0 ? real.c_str() : missing.c_str());
+            SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row));
         }
         SendMessageA(list, WM_SETREDRAW, TRUE, 0);
         g_nItems = n;
@@ -627,16 +631,16 @@ TEST(ListRun, SeventyThousandRowsFillTheOverallBar) {
     HWND total = GetDlgItem(dlg, IDC_TOTALPROGRESS);
     EXPECT_EQ(BarMax(total), n);
     EXPECT_EQ(BarPos(total), n);
-    EXPECT_EQ(Counter(dlg), "70000/70000");
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(Counter(dlg), L"70000/70000");
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
-    const std::string digest = OracleMd5(real);
-    std::vector<std::pair<std::string, std::string>> rows;
-    app.OnUi([&] { rows = ListRows(dlg); });
+    const std::wstring digest = OracleMd5(real);
+    std::vector<std::pair<std::wstring, std::wstring>> rows;
+    app.OnUi([&] { rows = ListRowsW(dlg); });
     ASSERT_EQ(rows.size(), static_cast<size_t>(n));
     int wrong = 0;
     for (int i = 0; i < n; ++i) {
-        const bool ok = i % 7 == 0 ? rows[i] == std::make_pair(real, digest) : rows[i] == std::make_pair(missing, std::string(kFailedRow));
+        const bool ok = i % 7 == 0 ? rows[i] == std::make_pair(real, digest) : rows[i] == std::make_pair(missing, W(kFailedRow));
         if (!ok && ++wrong <= 3) ADD_FAILURE() << "row " << i << ": " << rows[i].first << " " << rows[i].second;
     }
     EXPECT_EQ(wrong, 0);
@@ -650,7 +654,7 @@ TEST(Exit, IdleAsksNothing) {
 
 TEST(Exit, WhileRunningAsksAndYesEndsQuickly) {
     TempDir dir;
-    const std::string big = dir.Sub("big.bin");
+    const std::wstring big = dir.Sub(L"big.bin");
     WriteSparse(big, 1ull << 30);
     App app;
     HWND dlg = app.hwnd();
@@ -660,8 +664,8 @@ TEST(Exit, WhileRunningAsksAndYesEndsQuickly) {
     PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     HWND box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), kExitQuestion);
-    EXPECT_EQ(Text(box), "提示信息");
+    EXPECT_EQ(MessageBoxText(box), W(kExitQuestion));
+    EXPECT_EQ(TextW(box), W(kNotice));
     Answer(box, IDNO);
     const int before = BarPos(GetDlgItem(dlg, IDC_PROGRESS));
     Sleep(300);
@@ -677,7 +681,7 @@ TEST(Exit, WhileRunningAsksAndYesEndsQuickly) {
 // ends: stopped single file, stopped list, completed list.
 TEST(Buttons, DuringARunAndAfterEachEnd) {
     TempDir dir;
-    const std::string big = dir.Sub("big.bin"), small = dir.Sub("small.bin");
+    const std::wstring big = dir.Sub(L"big.bin"), small = dir.Sub(L"small.bin");
     WriteSparse(big, 1ull << 30);
     WriteFile(small, 5000);
     App app;
@@ -705,11 +709,11 @@ TEST(Buttons, DuringARunAndAfterEachEnd) {
     ASSERT_TRUE(WaitIdle(dlg, 120000));
     ExpectIdleButtons(dlg);
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
-    EXPECT_EQ(CellText(dlg, 0, 1), kZeros1GiB);
+    EXPECT_EQ(CellTextW(dlg, 0, 1), kZeros1GiB);
 
     Start(dlg);  // after a completed run, Copy is taken back for the next
     ExpectRunningButtons(dlg);
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
+    EXPECT_EQ(ItemTextW(dlg, IDC_COPY), W(kCopy));
     TryClick(app, IDC_STOP);
     ASSERT_TRUE(WaitIdle(dlg));
 }
@@ -718,18 +722,18 @@ TEST(Drops, OneMissingPathGivesThePathErrorAndStaysIdle) {
     TempDir dir;
     App app;
     HWND dlg = app.hwnd();
-    PostMessageA(dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({dir.Sub("gone.bin")})), 0);
+    PostMessageA(dlg, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({dir.Sub(L"gone.bin")})), 0);
     HWND box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), "路径错误，文件不存在无法校验！");
+    EXPECT_EQ(MessageBoxText(box), W(kPathError));
     Answer(box, IDOK);
     ASSERT_TRUE(WaitIdle(dlg));
     app.Sync();
     EXPECT_EQ(g_bWorking.load(), 0);
     ExpectIdleButtons(dlg);
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), "");
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), kReady);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), L"");
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kReady));
 }
 
 namespace {
@@ -764,7 +768,7 @@ void Leave(const App& app, Way way) {
 
 TEST(Exit, CloseBoxEscapeAndAltF4WhenIdleAndDuringARun) {
     TempDir dir;
-    const std::string big = dir.Sub("big.bin");
+    const std::wstring big = dir.Sub(L"big.bin");
     WriteSparse(big, 4ull << 30);
     for (const Way way : {Way::CloseBox, Way::Escape, Way::AltF4}) {
         SCOPED_TRACE("way " + std::to_string(static_cast<int>(way)));
@@ -780,7 +784,7 @@ TEST(Exit, CloseBoxEscapeAndAltF4WhenIdleAndDuringARun) {
         Leave(app, way);
         HWND box = WaitForOwnedDialog(dlg);
         ASSERT_NE(box, nullptr) << "no exit question during a run";
-        EXPECT_EQ(MessageBoxText(box), kExitQuestion);
+        EXPECT_EQ(MessageBoxText(box), W(kExitQuestion));
         Answer(box, IDNO);
         app.Sync();
         EXPECT_FALSE(app.Ended());
@@ -795,7 +799,7 @@ TEST(Exit, CloseBoxEscapeAndAltF4WhenIdleAndDuringARun) {
 namespace {
 
 // Dark pixels on the screen in row's column 1, right of where a kind word
-// ("文件") ends: only a digest's 32 digits reach there.
+// ("文件", kKindFile) ends: only a digest's 32 digits reach there.
 int DigestInkOnScreen(HWND dlg, int row) {
     HWND list = GetDlgItem(dlg, IDC_FILELIST);
     RECT r{};
@@ -812,7 +816,8 @@ int DigestInkOnScreen(HWND dlg, int row) {
 
 // What the window showed each time the list's counter or status changed.
 struct Seen {
-    std::string text, md5;
+    std::string text;  // as the control got it, in the system's code page
+    std::wstring md5;
     int rows, results;
     bool copy;
 };
@@ -824,8 +829,8 @@ LRESULT CALLBACK ListTextSpy(HWND h, UINT msg, WPARAM w, LPARAM l) {
         HWND dlg = GetParent(h);
         const int rows = RowCount(dlg);
         int results = 0;
-        for (int i = 0; i < rows; ++i) results += CellText(dlg, i, 1).empty() ? 0 : 1;
-        s_seen.push_back({reinterpret_cast<const char*>(l), ItemText(dlg, IDC_MD5), rows, results, Enabled(dlg, IDC_COPY)});
+        for (int i = 0; i < rows; ++i) results += CellTextW(dlg, i, 1).empty() ? 0 : 1;
+        s_seen.push_back({reinterpret_cast<const char*>(l), ItemTextW(dlg, IDC_MD5), rows, results, Enabled(dlg, IDC_COPY)});
     }
     return CallWindowProcA(GetDlgCtrlID(h) == IDC_LISTCOUNT ? s_oldCount : s_oldListStatus, h, msg, w, l);
 }
@@ -843,15 +848,15 @@ LRESULT CALLBACK SlowList(HWND h, UINT msg, WPARAM w, LPARAM l) {
 // its cells) shows a file's digest once it is known, long before the end.
 TEST(ListDisplay, ADigestIsOnScreenWhileTheRunGoesOn) {
     TempDir dir;
-    std::vector<std::string> files;
+    std::vector<std::wstring> files;
     for (int i = 0; i < 4; ++i) {
-        files.push_back(dir.Sub("big" + std::to_string(i) + ".bin"));
+        files.push_back(dir.Sub(L"big" + std::to_wstring(i) + L".bin"));
         WriteSparse(files.back(), 1ull << 30);
     }
     App app;
     HWND dlg = app.hwnd();
     ASSERT_TRUE(DropAndStart(app, files));
-    ASSERT_TRUE(WaitUntil([&] { return CellText(dlg, 0, 1) == kZeros1GiB; }, 60000)) << "no digest in row 0";
+    ASSERT_TRUE(WaitUntil([&] { return CellTextW(dlg, 0, 1) == kZeros1GiB; }, 60000)) << "no digest in row 0";
     bool running = true;
     int ink = 0;
     const double t0 = NowMs();
@@ -874,12 +879,12 @@ TEST(ListDisplay, ADigestIsOnScreenWhileTheRunGoesOn) {
 TEST(ListDisplay, CountersAndClosingTextsNeverRunAheadOfTheRows) {
     TempDir dir;
     const int n = 400;
-    const std::string folder = dir.Sub("many");
-    for (int i = 0; i < n; ++i) WriteText(dir.Sub("many\\f" + std::to_string(i)), std::string(i % 7, 'x'));
+    const std::wstring folder = dir.Sub(L"many");
+    for (int i = 0; i < n; ++i) WriteText(dir.Sub(L"many\\f" + std::to_wstring(i)), std::string(i % 7, 'x'));
     App app;
     HWND dlg = app.hwnd();
     Drop(app, {folder});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == L"1/1"; }));
     app.OnUi([&] {
         s_seen.clear();
         s_oldCount = Subclass(GetDlgItem(dlg, IDC_LISTCOUNT), ListTextSpy);
@@ -907,13 +912,13 @@ TEST(ListDisplay, CountersAndClosingTextsNeverRunAheadOfTheRows) {
             complete = true;
             EXPECT_EQ(s.rows, n);
             EXPECT_EQ(s.results, n);
-            EXPECT_EQ(s.md5, kListHint);
+            EXPECT_EQ(s.md5, W(kListHint));
             EXPECT_TRUE(s.copy);
         }
     }
     EXPECT_EQ(ahead, 0);
     EXPECT_TRUE(complete);
-    EXPECT_EQ(Counter(dlg), std::to_string(n) + "/" + std::to_string(n));
+    EXPECT_EQ(Counter(dlg), std::to_wstring(n) + L"/" + std::to_wstring(n));
 }
 
 
@@ -935,9 +940,8 @@ BOOL WINAPI BreakOffAtPoison(HANDLE find, LPWIN32_FIND_DATAW data) {
 // broke off part-way stay the rows they were, and are not walked again.
 // Names that start with a dot are files like any other.
 TEST(ListRun, StartAfterStartListsTheSameRows) {
-    const char* tree = std::getenv("QUELLIN_LINK_TREE");
-    if (!tree || !*tree) GTEST_SKIP() << "QUELLIN_LINK_TREE not set (made by the test setup)";
-    const std::wstring top = Wide(WinPath(tree));
+    const std::wstring top = EnvPath(L"QUELLIN_LINK_TREE");
+    if (top.empty()) GTEST_SKIP() << "QUELLIN_LINK_TREE not set (made by the test setup)";
     TempDir dir;
     const std::wstring partial = dir.Sub(L"partial"), dots = dir.Sub(L"dots");
     for (const wchar_t* name : {L"a.bin", L"b.bin", L"c.bin", L"poison.bin", L"d.bin", L"e.bin"})
@@ -952,7 +956,7 @@ TEST(ListRun, StartAfterStartListsTheSameRows) {
     for (int start = 1; start <= 3; ++start) {
         Click(dlg, IDOK);
         ASSERT_TRUE(WaitEnded(app, 60000));
-        EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+        EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
         const auto rows = ListRowsW(dlg);
         if (start == 1)
             first = rows;
@@ -960,7 +964,7 @@ TEST(ListRun, StartAfterStartListsTheSameRows) {
             EXPECT_TRUE(rows == first) << "Start " << start << " listed " << rows.size() << " rows, not "
                                        << first.size();
     }
-    const std::wstring failed = Wide(kFailedRow);
+    const std::wstring failed = W(kFailedRow);
     std::map<std::wstring, std::wstring> seen(first.begin(), first.end());
     EXPECT_EQ(seen.size(), first.size()) << "a row came twice";
     // The link tree: "a", "b" and "c" with a line end each.
@@ -971,7 +975,7 @@ TEST(ListRun, StartAfterStartListsTheSameRows) {
     EXPECT_EQ(seen[partial], failed);
     for (const wchar_t* name : {L".profile", L".git\\config", L".env", L"..x"}) {
         const std::wstring path = dots + L"\\" + name;
-        EXPECT_EQ(seen[path], Wide(OracleMd5(path))) << Narrow(path);
+        EXPECT_EQ(seen[path], OracleMd5(path)) << Narrow(path);
     }
     // The files the broken listing handed back before it broke off.
     size_t partialFiles = 0;
@@ -979,7 +983,7 @@ TEST(ListRun, StartAfterStartListsTheSameRows) {
         if (row.first.rfind(partial + L"\\", 0) != 0) continue;
         ++partialFiles;
         EXPECT_NE(row.first, partial + L"\\poison.bin");
-        EXPECT_EQ(row.second, Wide(OracleMd5(row.first)));
+        EXPECT_EQ(row.second, OracleMd5(row.first));
     }
     EXPECT_EQ(first.size(), 4 + 1 + partialFiles + 4);
 }
@@ -1021,11 +1025,11 @@ TEST(ListRun, AChainOfFoldersDoesNotDeepenTheStack) {
     WriteFile(dir.Sub(L"after.bin"), 20);
     Click(dlg, IDOK);
     ASSERT_TRUE(WaitEnded(app, 120000));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
     const auto rows = ListRowsW(dlg);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].first, bottom);
-    EXPECT_EQ(rows[0].second, Wide(OracleMd5(bottom)));
+    EXPECT_EQ(rows[0].second, OracleMd5(bottom));
     EXPECT_GE(depth::s_calls.load(), 301) << "not every folder was asked for its identity";
     const uintptr_t spread = depth::s_highest - depth::s_lowest;
     std::printf("stack spread over 300 levels: %u bytes\n", static_cast<unsigned>(spread));

@@ -16,14 +16,15 @@ using namespace harness;
 namespace {
 
 // MD5 values of RFC 1321's test suite (the empty message's is kEmptyMd5).
-const char kMd5A[] = "0cc175b9c0f1b6a831c399e269772661";
-const char kMd5Abc[] = "900150983cd24fb0d6963f7d28e17f72";
-const char kMd5MessageDigest[] = "f96b697d7cb7938d525a2f31aaf161d0";
-const char kMd5Alphabet[] = "c3fcd3d76192e4007dfb496cca67e13b";
+const wchar_t kMd5A[] = L"0cc175b9c0f1b6a831c399e269772661";
+const wchar_t kMd5Abc[] = L"900150983cd24fb0d6963f7d28e17f72";
+const wchar_t kMd5MessageDigest[] = L"f96b697d7cb7938d525a2f31aaf161d0";
+const wchar_t kMd5Alphabet[] = L"c3fcd3d76192e4007dfb496cca67e13b";
 
-// Names whose double-byte characters end in 0x5C ('\\'): 嘰 is 87 5C, 奬 8A 5C.
-const char kTrailName[] = "乗ab嘰cd.txt";
-const char kTrailFolder[] = "奬目录";
+// Names whose double-byte characters in code page 936 end in 0x5C ('\\'):
+// 嘰 is 87 5C, 奬 8A 5C.
+const wchar_t kTrailName[] = L"乗ab嘰cd.txt";
+const wchar_t kTrailFolder[] = L"奬目录";
 
 // ---------------------------------------------------------------- clipboard
 
@@ -98,24 +99,16 @@ int CountHeapBlocks(size_t size) {
 // ---------------------------------------------------------------- driving
 
 // A list run over what was dropped.
-void RunDropped(const App& app, const std::vector<std::string>& paths) {
+void RunDropped(const App& app, const std::vector<std::wstring>& paths) {
     ASSERT_TRUE(DropAndStart(app, paths));
     ASSERT_TRUE(WaitIdle(app.hwnd())) << "the run did not complete";
 }
 
 // A row: its path (column 0) and its digest or failure text (column 1).
-using Row = std::pair<std::string, std::string>;
+using Row = std::pair<std::wstring, std::wstring>;
 
-std::string NameOf(const std::string& path, const std::string& root) {
-    // Test paths are root + "\\" + relative path; the name is its last part.
-    std::string rel = path.substr(root.size() + 1);
-    size_t cut = 0;
-    for (size_t i = 0; i < rel.size(); ++i) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(rel[i]))) ++i;
-        else if (rel[i] == '\\') cut = i + 1;
-    }
-    return rel.substr(cut);
-}
+// The last name of a path the test made.
+std::wstring NameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
 
 // Presses Copy in the expanded layout and answers the question.
 void CopyList(const App& app, int answer) {
@@ -123,21 +116,21 @@ void CopyList(const App& app, int answer) {
     PostClick(dlg, IDC_COPY);
     HWND box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr) << "no question";
-    EXPECT_EQ(Text(box), "提示信息");
-    EXPECT_EQ(MessageBoxText(box), kCopyQuestion);
+    EXPECT_EQ(TextW(box), W(kNotice));
+    EXPECT_EQ(MessageBoxText(box), W(kCopyQuestion));
     EXPECT_NE(GetDlgItem(box, IDYES), nullptr);
     EXPECT_NE(GetDlgItem(box, IDNO), nullptr);
     EXPECT_EQ(GetDlgItem(box, IDCANCEL), nullptr);
     PostMessageA(box, WM_COMMAND, answer, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
     app.OnUi([] {});  // the handler has finished
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
+    EXPECT_EQ(ItemTextW(dlg, IDC_COPY), W(kCopy));
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
 }
 
-std::string Lines(const std::vector<Row>& rows, const std::string& root, bool withPaths) {
-    std::string text;
-    for (const auto& r : rows) text += r.second + " " + (withPaths ? r.first : NameOf(r.first, root)) + "\r\n";
+std::wstring Lines(const std::vector<Row>& rows, bool withPaths) {
+    std::wstring text;
+    for (const auto& r : rows) text += r.second + L" " + (withPaths ? r.first : NameOf(r.first)) + L"\r\n";
     return text;
 }
 
@@ -149,26 +142,26 @@ TEST(CopyCompact, DigestBlankNameWithoutLineEndAndAgain) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    const std::string path = tree.File("dir\\x.txt", "abc");
-    ASSERT_TRUE(RunFile(dlg, path));
-    ASSERT_EQ(ItemText(dlg, IDC_MD5), kMd5Abc);
+    const std::wstring path = tree.File(L"dir\\x.txt", "abc");
+    ASSERT_TRUE(RunFile(app, path));
+    ASSERT_EQ(ItemTextW(dlg, IDC_MD5), kMd5Abc);
 
     PutSentinel("before");
     Click(dlg, IDC_COPY);
     ClipText clip = ReadClipboard();
     ASSERT_TRUE(clip.present);
-    EXPECT_EQ(clip.text, std::string(kMd5Abc) + " x.txt");
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
+    EXPECT_EQ(clip.unicode, std::wstring(kMd5Abc) + L" x.txt");
+    EXPECT_EQ(ItemTextW(dlg, IDC_COPY), W(kCopy));
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
     // Both boxes keep their texts.
-    EXPECT_EQ(ItemText(dlg, IDC_PATH), path);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kMd5Abc);
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), path);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), kMd5Abc);
 
     // The same results once more.
     PutSentinel("between");
     Click(dlg, IDC_COPY);
-    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " x.txt");
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
+    EXPECT_EQ(ReadClipboard().unicode, std::wstring(kMd5Abc) + L" x.txt");
+    EXPECT_EQ(ItemTextW(dlg, IDC_COPY), W(kCopy));
 }
 
 // The copy opens the clipboard for the main window, which then owns it, and
@@ -178,8 +171,8 @@ TEST(CopyCompact, OwnedByTheWindowAndTaggedWithTheTextsLocale) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    const std::string path = tree.File("中文名.txt", "abc");
-    ASSERT_TRUE(RunFile(dlg, path));
+    const std::wstring path = tree.File(L"中文名.txt", "abc");
+    ASSERT_TRUE(RunFile(app, path));
     PutSentinel("before");
     Click(dlg, IDC_COPY);
     EXPECT_EQ(GetClipboardOwner(), dlg);
@@ -193,36 +186,24 @@ TEST(CopyCompact, OwnedByTheWindowAndTaggedWithTheTextsLocale) {
     // The text converts to Unicode with that locale's code page.
     HANDLE wide = GetClipboardData(CF_UNICODETEXT);
     ASSERT_NE(wide, nullptr);
-    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(GlobalLock(wide))), std::wstring(L"900150983cd24fb0d6963f7d28e17f72 \u4e2d\u6587\u540d.txt"));
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(GlobalLock(wide))), std::wstring(kMd5Abc) + L" \u4e2d\u6587\u540d.txt");
     GlobalUnlock(wide);
     CloseClipboard();
-    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " 中文名.txt");
+    EXPECT_EQ(ReadClipboard().text, Narrow(std::wstring(kMd5Abc) + L" 中文名.txt"));
 }
 
 TEST(CopyCompact, TrailBytesEqualToBackslashDoNotCutTheName) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    const std::string path = tree.File(std::string(kTrailFolder) + "\\" + kTrailName, "a");
-    ASSERT_TRUE(RunFile(dlg, path));
+    const std::wstring path = tree.File(std::wstring(kTrailFolder) + L"\\" + kTrailName, "a");
+    ASSERT_TRUE(RunFile(app, path));
     Click(dlg, IDC_COPY);
     // A cut at the byte 0x5C inside 嘰 would leave "cd.txt".
-    EXPECT_EQ(ReadClipboard().text, std::string(kMd5A) + " " + kTrailName);
-}
-
-TEST(CopyCompact, PathWithoutBackslashIsUsedWhole) {
-    App app;
-    HWND dlg = app.hwnd();
-    TempDir tree;
-    const std::string path = tree.File("rel.txt", "a");
-    // A relative path: the program's current folder is the tree's root.
-    char cwd[MAX_PATH] = {};
-    GetCurrentDirectoryA(sizeof cwd, cwd);
-    SetCurrentDirectoryA(tree.path().c_str());
-    ASSERT_TRUE(RunFile(dlg, "rel.txt"));
-    SetCurrentDirectoryA(cwd);
-    Click(dlg, IDC_COPY);
-    EXPECT_EQ(ReadClipboard().text, std::string(kMd5A) + " rel.txt");
+    const std::wstring line = std::wstring(kMd5A) + L" " + kTrailName;
+    const ClipText clip = ReadClipboard();
+    EXPECT_EQ(clip.unicode, line);
+    EXPECT_EQ(clip.text, Narrow(line));
 }
 
 // ================================================================ list layout
@@ -231,15 +212,15 @@ TEST(CopyList, YesGivesFullPathsNoGivesNamesEveryLineEnded) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    std::map<std::string, std::string> digestOf = {
-        {tree.File("a.txt", "a"), kMd5A},
-        {tree.File("sub\\b.txt", "abc"), kMd5Abc},
-        {tree.File("sub\\deeper\\c.txt", ""), kEmptyMd5},
-        {tree.File(std::string(kTrailFolder) + "\\" + kTrailName, "message digest"), kMd5MessageDigest},
-        {tree.File("z.bin", "abcdefghijklmnopqrstuvwxyz"), kMd5Alphabet},
+    std::map<std::wstring, std::wstring> digestOf = {
+        {tree.File(L"a.txt", "a"), kMd5A},
+        {tree.File(L"sub\\b.txt", "abc"), kMd5Abc},
+        {tree.File(L"sub\\deeper\\c.txt", ""), kEmptyMd5},
+        {tree.File(std::wstring(kTrailFolder) + L"\\" + kTrailName, "message digest"), kMd5MessageDigest},
+        {tree.File(L"z.bin", "abcdefghijklmnopqrstuvwxyz"), kMd5Alphabet},
     };
     RunDropped(app, {tree.path()});
-    const std::vector<Row> rows = ListRows(dlg);
+    const std::vector<Row> rows = ListRowsW(dlg);
     ASSERT_EQ(rows.size(), digestOf.size());
     for (const auto& r : rows) {
         ASSERT_EQ(digestOf.count(r.first), 1u) << r.first;
@@ -247,19 +228,19 @@ TEST(CopyList, YesGivesFullPathsNoGivesNamesEveryLineEnded) {
     }
 
     CopyList(app, IDYES);
-    const std::string withPaths = ReadClipboard().text;
-    EXPECT_EQ(withPaths, Lines(rows, tree.path(), true));
-    EXPECT_EQ(withPaths.substr(0, 33), rows[0].second + " ") << "row 0 comes first";
-    EXPECT_EQ(withPaths.substr(withPaths.size() - 2), "\r\n") << "the last line is ended too";
+    const std::wstring withPaths = ReadClipboard().unicode;
+    EXPECT_EQ(withPaths, Lines(rows, true));
+    EXPECT_EQ(withPaths.substr(0, 33), rows[0].second + L" ") << "row 0 comes first";
+    EXPECT_EQ(withPaths.substr(withPaths.size() - 2), L"\r\n") << "the last line is ended too";
 
     CopyList(app, IDNO);
-    const std::string names = ReadClipboard().text;
-    EXPECT_EQ(names, Lines(rows, tree.path(), false));
-    EXPECT_NE(names.find(std::string(kMd5MessageDigest) + " " + kTrailName + "\r\n"), std::string::npos);
+    const std::wstring names = ReadClipboard().unicode;
+    EXPECT_EQ(names, Lines(rows, false));
+    EXPECT_NE(names.find(std::wstring(kMd5MessageDigest) + L" " + kTrailName + L"\r\n"), std::wstring::npos);
 
     // List mode leaves the boxes alone: edit 1001 keeps its hint.
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kListHint);
-    EXPECT_EQ(ItemText(dlg, IDC_PATH), "一个文件夹");
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kListHint));
+    EXPECT_EQ(ItemTextW(dlg, IDC_PATH), W(kOneFolder));
 }
 
 // Names outside code page 936: the Unicode text holds each exactly, with or
@@ -268,7 +249,7 @@ TEST(CopyList, UnicodeTextHoldsEveryNameExactly) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    const std::vector<std::pair<std::wstring, const char*>> files{
+    const std::vector<std::pair<std::wstring, const wchar_t*>> files{
         {tree.Sub(L"한국\\노래.mp3"), kMd5A}, {tree.Sub(L"😀 ¥.txt"), kMd5Abc}, {tree.Sub(L"Motörhead.flac"), kEmptyMd5}};
     WriteText(files[0].first, "a");
     WriteText(files[1].first, "abc");
@@ -277,65 +258,66 @@ TEST(CopyList, UnicodeTextHoldsEveryNameExactly) {
     std::wstring withPaths, names;
     for (const auto& f : files) {
         drops.push_back(f.first);
-        const std::wstring digest = Wide(f.second) + L" ";
+        const std::wstring digest = f.second + std::wstring(L" ");
         withPaths += digest + f.first + L"\r\n";
         names += digest + f.first.substr(f.first.rfind(L'\\') + 1) + L"\r\n";
     }
     Drop(app, drops);
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "3/3"; }));
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == L"3/3"; }));
     Click(dlg, IDOK);
     ASSERT_TRUE(WaitIdle(dlg));
 
     CopyList(app, IDYES);
-    EXPECT_TRUE(ReadClipboard().unicode == withPaths) << Narrow(ReadClipboard().unicode);
+    EXPECT_EQ(ReadClipboard().unicode, withPaths);
     CopyList(app, IDNO);
     const ClipText clip = ReadClipboard();
-    EXPECT_TRUE(clip.unicode == names) << Narrow(clip.unicode);
+    EXPECT_EQ(clip.unicode, names);
     // Code page 936 has none of these names' letters but the digits, the
     // dots and the latin ones: each other character is one "?" (the emoji
-    // is two UTF-16 units), never a look-alike ("¥" is not "￥").
-    EXPECT_EQ(clip.text, std::string(kMd5A) + " ??.mp3\r\n" + kMd5Abc + " ?? ?.txt\r\n" + kEmptyMd5 +
-                             " Mot?rhead.flac\r\n");
+    // is two UTF-16 units), never a look-alike ("\u00a5" is not "\uffe5").
+    EXPECT_EQ(clip.text,
+              "0cc175b9c0f1b6a831c399e269772661 ??.mp3\r\n"
+              "900150983cd24fb0d6963f7d28e17f72 ?? ?.txt\r\n"
+              "d41d8cd98f00b204e9800998ecf8427e Mot?rhead.flac\r\n");
 }
 
 TEST(CopyList, SameNameInTwoFoldersGivesTwoLinesUnderNo) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    tree.File("one\\same.txt", "a");
-    tree.File("two\\same.txt", "abc");
-    RunDropped(app, {tree.path() + "\\one", tree.path() + "\\two"});
-    const std::vector<Row> rows = ListRows(dlg);
+    tree.File(L"one\\same.txt", "a");
+    tree.File(L"two\\same.txt", "abc");
+    RunDropped(app, {tree.path() + L"\\one", tree.path() + L"\\two"});
+    const std::vector<Row> rows = ListRowsW(dlg);
     ASSERT_EQ(rows.size(), 2u);
     CopyList(app, IDNO);
-    EXPECT_EQ(ReadClipboard().text,
-              std::string(kMd5A) + " same.txt\r\n" + kMd5Abc + " same.txt\r\n");
+    EXPECT_EQ(ReadClipboard().unicode, std::wstring(kMd5A) + L" same.txt\r\n" + kMd5Abc + L" same.txt\r\n");
 }
 
 TEST(CopyList, FailedRowIsCopiedWithItsPaddedText) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    const std::string ok = tree.File("ok.txt", "abc");
-    const std::string missing = tree.path() + "\\missing.bin";
+    const std::wstring ok = tree.File(L"ok.txt", "abc");
+    const std::wstring missing = tree.path() + L"\\missing.bin";
     RunDropped(app, {ok, missing});
-    const std::vector<Row> rows = ListRows(dlg);
+    const std::vector<Row> rows = ListRowsW(dlg);
     ASSERT_EQ(rows.size(), 2u);
-    ASSERT_EQ(rows[1].second, kFailedRow);
+    ASSERT_EQ(rows[1].second, W(kFailedRow));
     ASSERT_EQ(strlen(kFailedRow), 32u);
 
     CopyList(app, IDYES);
     // The failure text with its 15 blanks, then the separator.
-    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " " + ok + "\r\n" + kFailedRow + " " + missing + "\r\n");
+    EXPECT_EQ(ReadClipboard().unicode, kMd5Abc + (L" " + ok + L"\r\n") + W(kFailedRow) + L" " + missing + L"\r\n");
     CopyList(app, IDNO);
-    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " ok.txt\r\n" + kFailedRow + " missing.bin\r\n");
+    EXPECT_EQ(ReadClipboard().unicode, kMd5Abc + (L" ok.txt\r\n" + W(kFailedRow)) + L" missing.bin\r\n");
 }
 
 TEST(CopyList, EmptyListStillAsksAndCopiesEmptyText) {
     App app;
     TempDir tree;
-    const std::string empty = tree.Sub("empty");
-    ASSERT_TRUE(CreateDirectoryA(empty.c_str(), nullptr));
+    const std::wstring empty = tree.Sub(L"empty");
+    ASSERT_TRUE(CreateDirectoryW(empty.c_str(), nullptr));
     RunDropped(app, {empty});
     ASSERT_EQ(RowCount(app.hwnd()), 0);
     for (int answer : {IDYES, IDNO}) {
@@ -403,11 +385,11 @@ void ExpectCopyReportedAsFailed(const App& app) {
     PostClick(dlg, IDC_COPY);
     HWND box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr) << "a failed copy went unreported";
-    EXPECT_EQ(Text(box), "提示信息");
-    EXPECT_EQ(MessageBoxText(box), kCopyFailed);
+    EXPECT_EQ(TextW(box), W(kNotice));
+    EXPECT_EQ(MessageBoxText(box), W(kCopyFailed));
     Answer(box, IDOK);
     app.OnUi([] {});  // the handler has finished
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制*");
+    EXPECT_EQ(ItemTextW(dlg, IDC_COPY), W(kCopyMarked));
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
 }
 
@@ -429,7 +411,7 @@ TEST(CopyToClipboard, HeldClipboardIsWaitedForOrReportedNeverClaimed) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    ASSERT_TRUE(RunFile(dlg, tree.File("held.txt", "abc")));
+    ASSERT_TRUE(RunFile(app, tree.File(L"held.txt", "abc")));
     PutSentinel("old text");
     {
         ClipboardHolder holder;
@@ -447,8 +429,8 @@ TEST(CopyToClipboard, HeldClipboardIsWaitedForOrReportedNeverClaimed) {
         app.Sync();  // posted after the click: handled once the click has been
     }
     EXPECT_EQ(held::s_attempts, 2);
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), "复制");
-    EXPECT_EQ(ReadClipboard().text, std::string(kMd5Abc) + " held.txt");
+    EXPECT_EQ(ItemTextW(dlg, IDC_COPY), W(kCopy));
+    EXPECT_EQ(ReadClipboard().unicode, std::wstring(kMd5Abc) + L" held.txt");
 }
 
 // No memory for the text: the copy is reported as failed, the caption keeps
@@ -461,7 +443,7 @@ TEST(CopyToClipboard, NoMemoryKeepsWhatTheClipboardHeld) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    ASSERT_TRUE(RunFile(dlg, tree.File("nomem.txt", "abc")));
+    ASSERT_TRUE(RunFile(app, tree.File(L"nomem.txt", "abc")));
     PutSentinel("kept");
     {
         Fake alloc(g_pfnGlobalAlloc, &nomem::NoMemory);

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -32,16 +31,17 @@ using namespace harness;
 namespace {
 
 // echo unreachable | md5sum: the file with the long path (make_fault_tree.sh).
-const char kLongFileMd5[] = "325f0a2493671bafd3ac4633555f15bc";
+const wchar_t kLongFileMd5[] = L"325f0a2493671bafd3ac4633555f15bc";
 
-std::string ModuleDir() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string s = path;
-    return s.substr(0, s.rfind('\\'));
+// The folder of a path, or of the test program.
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+std::wstring ModuleDir() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return FolderOf(path);
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The system's 64-bit index query, with the index replaced by Index(handle).
 template <ULONG_PTR (*Index)(HANDLE)>
@@ -59,13 +59,13 @@ ULONG_PTR SharedIndex(HANDLE) { return 7; }
 // the checking thread, when the walk asks for the identity of a folder it
 // walks after the file's (it asks once for every folder it enters).
 struct DeleteOnEntering {
-    static inline std::string victim;
+    static inline std::wstring victim;
     static inline BY_HANDLE_FILE_INFORMATION folder{};
     static inline bool deleted = false;
-    static void Arm(const std::string& file, const std::string& laterFolder) {
+    static void Arm(const std::wstring& file, const std::wstring& laterFolder) {
         victim = file;
         deleted = false;
-        HANDLE h = CreateFileA(laterFolder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        HANDLE h = CreateFileW(laterFolder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         EXPECT_TRUE(GetFileInformationByHandle(h, &folder)) << laterFolder;
         CloseHandle(h);
@@ -74,7 +74,7 @@ struct DeleteOnEntering {
         const BOOL ok = GetFileInformationByHandle(h, info);
         if (ok && !victim.empty() && info->dwVolumeSerialNumber == folder.dwVolumeSerialNumber &&
             info->nFileIndexHigh == folder.nFileIndexHigh && info->nFileIndexLow == folder.nFileIndexLow) {
-            deleted = DeleteFileA(victim.c_str()) != FALSE;
+            deleted = DeleteFileW(victim.c_str()) != FALSE;
             victim.clear();
         }
         return ok;
@@ -86,29 +86,29 @@ struct Entry {
     DWORD attrs;
     unsigned long long size;
     FILETIME created, written;
-    std::string md5;
+    std::wstring md5;
     bool operator==(const Entry& o) const {
         return attrs == o.attrs && size == o.size && CompareFileTime(&created, &o.created) == 0 &&
                CompareFileTime(&written, &o.written) == 0 && md5 == o.md5;
     }
 };
-typedef std::map<std::string, Entry> Snapshot;
+typedef std::map<std::wstring, Entry> Snapshot;
 
-bool EndsWith(const std::string& s, const char* tail) {
-    const size_t n = std::strlen(tail);
-    return s.size() >= n && _stricmp(s.c_str() + s.size() - n, tail) == 0;
+bool EndsWith(const std::wstring& s, const wchar_t* tail) {
+    const size_t n = std::wcslen(tail);
+    return s.size() >= n && _wcsicmp(s.c_str() + s.size() - n, tail) == 0;
 }
 
 // recursive: every file and folder below; otherwise the folder's own files
 // with contents, and only the names of its folders.
-void Take(const std::string& folder, bool recursive, Snapshot* out) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
+void Take(const std::wstring& folder, bool recursive, Snapshot* out) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) return;
     do {
-        const std::string name = fd.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string path = folder + "\\" + name;
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = folder + L"\\" + name;
         Entry e{};
         e.attrs = fd.dwFileAttributes;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -120,14 +120,14 @@ void Take(const std::string& folder, bool recursive, Snapshot* out) {
         } else {
             // Screenshots of other window tests may appear beside the test
             // programs while this one runs.
-            if (!recursive && EndsWith(name, ".bmp")) continue;
+            if (!recursive && EndsWith(name, L".bmp")) continue;
             e.size = (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
             e.created = fd.ftCreationTime;
             e.written = fd.ftLastWriteTime;
             e.md5 = OracleMd5(path);
         }
         (*out)[path] = e;
-    } while (FindNextFileA(h, &fd));
+    } while (FindNextFileW(h, &fd));
     FindClose(h);
 }
 
@@ -183,16 +183,18 @@ void ExpectWholeTreeWalkedWith(FileInformationFn index, FileInformationExFn ex) 
     Fake fakeIndex(g_pfnGetFileInformation, index);
     Fake fakeEx(g_pfnGetFileInformationEx, ex);
     TempDir dir;
-    std::map<std::string, std::string> results;
-    for (const char* name : {"top\\a.txt", "top\\sub\\b.txt", "top\\sub\\deeper\\c.txt"}) {
-        WriteText(dir.Sub(name), name);
+    std::map<std::wstring, std::wstring> results;
+    unsigned size = 10;
+    for (const wchar_t* name : {L"top\\a.txt", L"top\\sub\\b.txt", L"top\\sub\\deeper\\c.txt"}) {
+        WriteFile(dir.Sub(name), size, size);
+        ++size;
         results[dir.Sub(name)] = OracleMd5(dir.Sub(name));
     }
     App app;
-    ASSERT_TRUE(DropAndStart(app, {dir.Sub("top")}));
+    ASSERT_TRUE(DropAndStart(app, {dir.Sub(L"top")}));
     ASSERT_TRUE(WaitEnded(app));
-    ExpectWalked(ListRows(app.hwnd()), {dir.Sub("top")}, results);
-    EXPECT_EQ(ItemText(app.hwnd(), IDC_LISTSTATUS), kListDone);
+    ExpectWalked(ListRowsW(app.hwnd()), {dir.Sub(L"top")}, results);
+    EXPECT_EQ(ItemTextW(app.hwnd(), IDC_LISTSTATUS), W(kListDone));
 }
 
 }  // namespace
@@ -202,7 +204,7 @@ void ExpectWholeTreeWalkedWith(FileInformationFn index, FileInformationExFn ex) 
 // thread is gone with it.
 TEST(Exit, InTheMiddleOfA1GiBDigestTwentyTimes) {
     TempDir dir;
-    const std::string big = dir.Sub("big.bin");
+    const std::wstring big = dir.Sub(L"big.bin");
     WriteSparse(big, 1ull << 30);
     // GoogleTest starts a thread of its own at the first trace on this thread.
     {
@@ -238,7 +240,7 @@ TEST(Exit, InTheMiddleOfA1GiBDigestTwentyTimes) {
 // ends within a second and the process is ended without waiting for the
 // read; the thread ends on its own once the read returns.
 TEST(Exit, WhileTheThreadIsHeldInAReadTheWindowGoesAtOnce) {
-    const std::string fifo = "\\\\.\\pipe\\quellin-held-" + std::to_string(GetCurrentProcessId());
+    const std::wstring fifo = L"\\\\.\\pipe\\quellin-held-" + std::to_wstring(GetCurrentProcessId());
     // A few instances: the size query opens one of its own.
     struct Pipes {
         std::vector<HANDLE> ends;
@@ -249,20 +251,20 @@ TEST(Exit, WhileTheThreadIsHeldInAReadTheWindowGoesAtOnce) {
         ~Pipes() { Close(); }
     } pipes;
     for (int i = 0; i < 3; ++i) {
-        pipes.ends.push_back(CreateNamedPipeA(fifo.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+        pipes.ends.push_back(CreateNamedPipeW(fifo.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
                                               PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr));
         ASSERT_NE(pipes.ends.back(), INVALID_HANDLE_VALUE);
     }
     // Closing the pipe's other end lets the program's read return.
     auto release = [&] { pipes.Close(); };
     TempDir dir;
-    const std::string other = dir.Sub("other.txt");
+    const std::wstring other = dir.Sub(L"other.txt");
     WriteFile(other, 10);
     {
         App app;
         HWND dlg = app.hwnd();
         ASSERT_TRUE(DropAndStart(app, {fifo, other}));
-        ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_LISTSTATUS) == kDigesting; }));
+        ASSERT_TRUE(WaitUntil([&] { return ItemTextW(dlg, IDC_LISTSTATUS) == W(kDigesting); }));
         const CheckThread thread(app);
         EndProcessRecorder endProcess;
         const double t0 = ExitAnsweringYes(dlg);
@@ -316,39 +318,36 @@ TEST(Faults, Folders128BitIdsTellApartWhatTheirIndexCannot) {
     ExpectWholeTreeWalkedWith(&IndexFrom<SharedIndex>, &Refs::QueryEx);
 }
 
-// A path longer than 511 bytes is taken whole from the drop: cut at 511 it
-// would name another file beside it, which would be checked in its place.
-TEST(Faults, ADroppedPathLongerThan511BytesIsTakenWhole) {
+// A path longer than 511 characters is taken whole from the drop: cut at 511
+// it would name another file beside it, which would be checked in its place.
+TEST(Faults, ADroppedPathLongerThan511CharactersIsTakenWhole) {
     TempDir dir;
-    std::string wide;  // 80 double-byte characters, 160 bytes
-    for (int i = 0; i < 80; ++i) wide += "目";
-    const std::string folder = dir.Sub(wide + "\\" + wide + "\\x");
-    const std::string inside = folder.substr(0, folder.size() - 2);
+    const std::wstring name(120, L'目');
+    const std::wstring folder = dir.Sub(name + L"\\" + name + L"\\" + name + L"\\x");
+    const std::wstring inside = FolderOf(folder);
     ASSERT_LT(inside.size() + 2, 511u);
-    const std::string decoy = inside + "\\" + std::string(511 - inside.size() - 1, 'n');
-    const std::string full = decoy + std::string(40, 'n');
+    const std::wstring decoy = inside + L"\\" + std::wstring(511 - inside.size() - 1, L'n');
+    const std::wstring full = decoy + std::wstring(40, L'n');
     ASSERT_EQ(decoy.size(), 511u);
     WriteFile(decoy, 100, 1);
     WriteFile(full, 200, 2);
-    std::printf("dropped path of %zu bytes\n", full.size());
+    std::printf("dropped path of %zu characters\n", full.size());
 
     App app;
     HWND dlg = app.hwnd();
     ASSERT_TRUE(DropAndStart(app, {full, decoy}));
     ASSERT_TRUE(WaitEnded(app));
-    const auto rows = ListRows(dlg);
+    const auto rows = ListRowsW(dlg);
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_TRUE(rows[0].first == full) << "the path was cut to " << rows[0].first.size() << " bytes";
+    EXPECT_TRUE(rows[0].first == full) << "the path was cut to " << rows[0].first.size() << " characters";
     EXPECT_EQ(rows[0].second, OracleMd5(full));
     EXPECT_EQ(rows[1].second, OracleMd5(decoy));
 }
 
-// The form in which what a person typed or dropped is opened: full,
-// normalized, "\\?\" before a drive and "\\?\UNC" before a share; every
+// The form in which what a person chose with Open or dropped is opened:
+// "\\?\" before a drive and "\\?\UNC" before a share, normalized; every
 // name as it is.
 TEST(Faults, PathsAreOpenedInTheirFullExtendedForm) {
-    TempDir dir;  // the current folder, for the relative paths
-    const std::wstring cwd = Wide(dir.path());
     const std::pair<std::wstring, std::wstring> cases[] = {
         {L"C:\\a\\nul", L"\\\\?\\C:\\a\\nul"},
         {L"C:\\a\\.\\x\\..\\\\b.txt", L"\\\\?\\C:\\a\\b.txt"},
@@ -363,14 +362,9 @@ TEST(Faults, PathsAreOpenedInTheirFullExtendedForm) {
         // Names keep a trailing dot or blank, and every letter they have.
         {L"C:\\d\\apache.\\x ", L"\\\\?\\C:\\d\\apache.\\x "},
         {L"C:\\한국\\😀 ¥.txt", L"\\\\?\\C:\\한국\\😀 ¥.txt"},
-        {L"目录乗\\..\\乗\\f", L"\\\\?\\" + cwd + L"\\乗\\f"},
-        {L"\\x", L"\\\\?\\" + cwd.substr(0, 2) + L"\\x"},
+        {L"C:\\目录乗\\..\\乗\\f", L"\\\\?\\C:\\乗\\f"},
     };
-    wchar_t before[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, before);
-    ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str()));
-    for (const auto& c : cases) EXPECT_TRUE(ExtendedPath(c.first.c_str()).c_str() == c.second) << Narrow(c.first);
-    SetCurrentDirectoryW(before);
+    for (const auto& c : cases) EXPECT_EQ(std::wstring(ExtendedPath(c.first.c_str()).c_str()), c.second) << c.first;
 }
 
 // Files named like devices (the name of a device, with or without an
@@ -379,49 +373,48 @@ TEST(Faults, PathsAreOpenedInTheirFullExtendedForm) {
 // when it is mounted.
 TEST(Faults, FilesNamedLikeDevicesAreDigestedAsFiles) {
     // printf '%s\n' NAME | md5sum
-    const std::map<std::string, std::string> md5{
-        {"aux.txt", "bc71ade2b0c510a86e0971fbbcbf01f1"}, {"com1", "fedc239e94146ee5094d5a95367052c1"},
-        {"con", "629d44d7d4d8d612bb09b0304ec74fbf"},     {"nul", "480971a6052d277524ab44c03fe15492"},
-        {"nul.txt", "aa2b7cd64738c8f1342a0e2deb3914a1"}, {"plain.txt", "9194a041950d0d41ad2a91e4c1a52a42"},
-        {"prn.log", "bcbfe9a98e7fbf517b9a6c7869b8b57b"}};
-    const char* tree = std::getenv("QUELLIN_FAULT_TREE");
-    if (!tree || !*tree) GTEST_SKIP() << "QUELLIN_FAULT_TREE not set (made by the test setup)";
-    std::vector<std::string> folders{WinPath(tree) + "\\devices"};
-    const char* fs = std::getenv("QUELLIN_FAULT_FS");
-    if (fs && *fs && Exists(WinPath(fs) + "\\devices")) folders.push_back(WinPath(fs) + "\\devices");
+    const std::map<std::wstring, std::wstring> md5{
+        {L"aux.txt", L"bc71ade2b0c510a86e0971fbbcbf01f1"}, {L"com1", L"fedc239e94146ee5094d5a95367052c1"},
+        {L"con", L"629d44d7d4d8d612bb09b0304ec74fbf"},     {L"nul", L"480971a6052d277524ab44c03fe15492"},
+        {L"nul.txt", L"aa2b7cd64738c8f1342a0e2deb3914a1"}, {L"plain.txt", L"9194a041950d0d41ad2a91e4c1a52a42"},
+        {L"prn.log", L"bcbfe9a98e7fbf517b9a6c7869b8b57b"}};
+    const std::wstring tree = EnvPath(L"QUELLIN_FAULT_TREE");
+    if (tree.empty()) GTEST_SKIP() << "QUELLIN_FAULT_TREE not set (made by the test setup)";
+    std::vector<std::wstring> folders{tree + L"\\devices"};
+    const std::wstring fs = EnvPath(L"QUELLIN_FAULT_FS");
+    if (!fs.empty() && Exists(fs + L"\\devices")) folders.push_back(fs + L"\\devices");
 
     App app;
     HWND dlg = app.hwnd();
-    for (const std::string& folder : folders) {
-        SCOPED_TRACE(folder);
+    for (const std::wstring& folder : folders) {
+        SCOPED_TRACE(testing::Message() << folder);
         ASSERT_TRUE(DropAndStart(app, {folder}));
         ASSERT_TRUE(WaitEnded(app, 20000)) << "the run did not end";
-        std::map<std::string, std::string> got;
-        for (const auto& r : ListRows(dlg)) got[r.first.substr(folder.size() + 1)] = r.second;
+        std::map<std::wstring, std::wstring> got;
+        for (const auto& r : ListRowsW(dlg)) got[r.first.substr(folder.size() + 1)] = r.second;
         EXPECT_EQ(got, md5);
-        EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+        EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
 
-        Drop(app, {folder + "\\aux.txt"});
+        Drop(app, {folder + L"\\aux.txt"});
         ASSERT_TRUE(WaitEnded(app, 20000)) << "the single file's run did not end";
-        EXPECT_EQ(ItemText(dlg, IDC_PATH), folder + "\\aux.txt");
-        EXPECT_EQ(ItemText(dlg, IDC_MD5), md5.at("aux.txt"));
+        EXPECT_EQ(ItemTextW(dlg, IDC_PATH), folder + L"\\aux.txt");
+        EXPECT_EQ(ItemTextW(dlg, IDC_MD5), md5.at(L"aux.txt"));
     }
 }
 
 // The real program in its own process, driven only through window messages:
-// choose the file with Open (or type its path into the path field), Start,
-// wait until digesting(dlg), exit, Yes; the process ends within a second
-// with exit code 0.
-static void ExitRealProgramWhileDigesting(const std::string& file, bool typed,
+// choose the file with Open (or drop it), Start, wait until digesting(dlg),
+// exit, Yes; the process ends within a second with exit code 0.
+static void ExitRealProgramWhileDigesting(const std::wstring& file, bool dropped,
                                           const std::function<bool(HWND)>& digesting) {
-    const std::string exe = ModuleDir() + "\\..\\..\\Quellin.exe";
+    const std::wstring exe = FolderOf(FolderOf(ModuleDir())) + L"\\Quellin.exe";
     if (!Exists(exe)) GTEST_SKIP() << exe << " not found";
 
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    std::string cmd = "\"" + exe + "\"";
-    ASSERT_TRUE(CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    std::wstring cmd = L"\"" + exe + L"\"";
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
     struct Guard {
         PROCESS_INFORMATION& pi;
         ~Guard() {
@@ -451,12 +444,13 @@ static void ExitRealProgramWhileDigesting(const std::string& file, bool typed,
                                               std::to_string(code));
     }
 
-    if (typed)
-        SendMessageA(GetDlgItem(dlg, IDC_PATH), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
+    if (dropped)
+        ASSERT_TRUE(PostDrop(dlg, {file}));
     else
         ASSERT_TRUE(ChooseInOpenDialog(dlg, file));
     ASSERT_TRUE(WaitUntil([&] { return RemoteText(dlg, IDC_PATH) == file; }));
-    PostClick(dlg, IDOK);
+    // A dropped file starts at once; a chosen one waits for Start.
+    if (!dropped) PostClick(dlg, IDOK);
     ASSERT_TRUE(digesting(dlg)) << "the digest did not begin, or ended before the exit";
 
     const double t0 = ExitAnsweringYes(dlg);
@@ -471,7 +465,7 @@ static void ExitRealProgramWhileDigesting(const std::string& file, bool typed,
 // The same with the real program in its own process.
 TEST(Exit, RealProcessInTheMiddleOfA1GiBDigest) {
     TempDir dir;
-    const std::string big = dir.Sub("big.bin");
+    const std::wstring big = dir.Sub(L"big.bin");
     WriteSparse(big, 1ull << 30);
     ExitRealProgramWhileDigesting(big, false, [](HWND dlg) {
         HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
@@ -486,10 +480,10 @@ TEST(Exit, RealProcessInTheMiddleOfA1GiBDigest) {
 TEST(LargeFile, Over4GiBAmongSmallFilesInAListRun) {
     const unsigned long long kHugeSize = 4294971000ull;  // 4 GiB + 3704 bytes
     // head -c 4294971000 /dev/zero | md5sum
-    const char kHugeMd5[] = "b3898a613d6304259f0c5b9162a2ea26";
+    const wchar_t kHugeMd5[] = L"b3898a613d6304259f0c5b9162a2ea26";
     const int kHugeRange = 4194;  // 4194307 KiB, three powers of ten taken off
     TempDir dir;
-    const std::string s1 = dir.Sub("s1.txt"), huge = dir.Sub("huge.bin"), s2 = dir.Sub("s2.bin");
+    const std::wstring s1 = dir.Sub(L"s1.txt"), huge = dir.Sub(L"huge.bin"), s2 = dir.Sub(L"s2.bin");
     WriteFile(s1, 100, 1);
     WriteSparse(huge, kHugeSize);
     WriteFile(s2, 5000, 2);
@@ -498,7 +492,7 @@ TEST(LargeFile, Over4GiBAmongSmallFilesInAListRun) {
     HWND dlg = app.hwnd();
     HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
     Drop(app, {s1, huge, s2});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "3/3"; }));
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == L"3/3"; }));
     const double t0 = NowMs();
     Click(dlg, IDOK);
     int maxRange = 0, maxPos = 0, samples = 0;
@@ -515,92 +509,78 @@ TEST(LargeFile, Over4GiBAmongSmallFilesInAListRun) {
                 (NowMs() - t0) / 1000, samples, maxPos);
     EXPECT_EQ(maxRange, kHugeRange);
     EXPECT_GE(maxPos, kHugeRange - 200) << "the bar did not follow the file to its end";
-    const auto rows = ListRows(dlg);
+    const auto rows = ListRowsW(dlg);
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0], std::make_pair(s1, OracleMd5(s1)));
-    EXPECT_EQ(rows[1], std::make_pair(huge, std::string(kHugeMd5)));
+    EXPECT_EQ(rows[1], std::make_pair(huge, std::wstring(kHugeMd5)));
     EXPECT_EQ(rows[2], std::make_pair(s2, OracleMd5(s2)));
     // 5000 bytes: range 4, five chunks, the bar full.
     EXPECT_EQ(BarMax(bar), 4);
     EXPECT_EQ(BarPos(bar), 4);
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
 }
 
 // One list run over every kind of entry that cannot be read, among ones that
 // can: each unreadable file gets the failure text in its row, so does a
 // folder that cannot be listed, no box appears, and the run completes.
 TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
-    const char* treeEnv = std::getenv("QUELLIN_FAULT_TREE");
-    const std::string tree = treeEnv && *treeEnv ? WinPath(treeEnv) : "";
-    const bool asRoot = !tree.empty() && Exists(tree + "\\as-root");
+    const std::wstring tree = EnvPath(L"QUELLIN_FAULT_TREE");
+    const bool asRoot = !tree.empty() && Exists(tree + L"\\as-root");
     if (tree.empty())
         std::printf("QUELLIN_FAULT_TREE not set (made by the test setup): no long paths, no folder without permissions\n");
     if (asRoot) std::printf("running as root, who may list any folder: no folder without permissions\n");
     // make_fault_tree.sh: long\D, where D's path is 200 characters.
-    const std::string d = tree + "\\long\\" + std::string(200 - tree.size() - 6, 'd');
+    const std::wstring d = tree + L"\\long\\" + std::wstring(200 - tree.size() - 6, L'd');
 
     TempDir dir;
-    const std::string f = dir.Sub("faults"), later = dir.Sub("later"), vanished = dir.Sub("vanished.bin");
-    enum Make { kFile, kHeldOpen, kHeldFolder, kNameOutsideTheCodePage, kDeletedBeforeStart, kDeletedAfterListing,
-                kBySetup };
+    const std::wstring f = dir.Sub(L"faults"), later = dir.Sub(L"later"), vanished = dir.Sub(L"vanished.bin");
+    enum Make { kFile, kHeldOpen, kHeldFolder, kDeletedBeforeStart, kDeletedAfterListing, kBySetup };
     enum Needs { kNothing, kFaultTree, kNotRoot };
     struct Entry {
-        std::string row;      // the path its row shows
-        std::string dropped;  // the target whose walk lists it
+        std::wstring row;      // the path its row shows
+        std::wstring dropped;  // the target whose walk lists it
         Make make;
         size_t size;
-        const char* expected;  // a digest or the failure text; null: the file's own digest
+        std::wstring expected;  // a digest or the failure text; empty: the file's own digest
         Needs needs;
     };
+    const std::wstring own, failed = W(kFailedRow);
     const Entry entries[] = {
-        {f + "\\a.bin", f, kFile, 3000, nullptr, kNothing},
-        {f + "\\empty.bin", f, kFile, 0, kEmptyMd5, kNothing},
-        // Trail bytes '\\' (乗 is 0x81 0x5C) and '|' (亅 is 0x81 0x7C).
-        {f + "\\乗.bin", f, kFile, 2048, nullptr, kNothing},
-        {f + "\\亅\\x亅.bin", f, kFile, 1500, nullptr, kNothing},
-        {f + "\\目录乗\\内.bin", f, kFile, 1600, nullptr, kNothing},
-        {f + "\\locked.bin", f, kHeldOpen, 700, kFailedRow, kNothing},
+        {f + L"\\a.bin", f, kFile, 3000, own, kNothing},
+        {f + L"\\empty.bin", f, kFile, 0, kEmptyMd5, kNothing},
+        // Trail bytes '\\' (乗 is 0x81 0x5C) and '|' (亅 is 0x81 0x7C) in code page 936.
+        {f + L"\\乗.bin", f, kFile, 2048, own, kNothing},
+        {f + L"\\亅\\x亅.bin", f, kFile, 1500, own, kNothing},
+        {f + L"\\目录乗\\内.bin", f, kFile, 1600, own, kNothing},
+        {f + L"\\locked.bin", f, kHeldOpen, 700, failed, kNothing},
         // Held open, the folder cannot be searched: a row of its own.
-        {f + "\\sealed", f, kHeldFolder, 10, kFailedRow, kNothing},
-        // Thai ko kai, an empty file: its digest (the name is read back here
-        // in the test's code page, as '?').
-        {f + "\\?.bin", f, kNameOutsideTheCodePage, 0, kEmptyMd5, kNothing},
-        {f + "\\gone.bin", f, kDeletedAfterListing, 5000, kFailedRow, kNothing},
-        {later + "\\b.bin", later, kFile, 100, nullptr, kNothing},
-        {vanished, vanished, kDeletedBeforeStart, 10, kFailedRow, kNothing},
-        {d + "\\ok.txt", tree + "\\long", kBySetup, 0, nullptr, kFaultTree},
+        {f + L"\\sealed", f, kHeldFolder, 10, failed, kNothing},
+        // Thai ko kai, an empty file: its digest under its own name.
+        {f + L"\\\u0e01.bin", f, kFile, 0, kEmptyMd5, kNothing},
+        {f + L"\\gone.bin", f, kDeletedAfterListing, 5000, failed, kNothing},
+        {later + L"\\b.bin", later, kFile, 100, own, kNothing},
+        {vanished, vanished, kDeletedBeforeStart, 10, failed, kNothing},
+        {d + L"\\ok.txt", tree + L"\\long", kBySetup, 0, own, kFaultTree},
         // A file whose path is 300 characters, opened through its "\\?\" form.
-        {d + "\\" + std::string(99, 'f'), tree + "\\long", kBySetup, 0, kLongFileMd5, kFaultTree},
+        {d + L"\\" + std::wstring(99, L'f'), tree + L"\\long", kBySetup, 0, kLongFileMd5, kFaultTree},
         // A file in a folder whose path is 281 characters: searched through
         // its "\\?\" form like any other.
-        {d + "\\" + std::string(80, 's') + "\\inner.txt", tree + "\\long", kBySetup, 0, kLongFileMd5, kFaultTree},
+        {d + L"\\" + std::wstring(80, L's') + L"\\inner.txt", tree + L"\\long", kBySetup, 0, kLongFileMd5, kFaultTree},
         // A folder without permissions.
-        {tree + "\\noaccess", tree + "\\noaccess", kBySetup, 0, kFailedRow, kNotRoot},
+        {tree + L"\\noaccess", tree + L"\\noaccess", kBySetup, 0, failed, kNotRoot},
     };
     std::vector<std::unique_ptr<HeldOpen>> held;
-    // Only its wide name can delete it again (the temporary folder's removal cannot).
-    struct WideFile {
-        std::wstring path;
-        ~WideFile() { DeleteFileW(path.c_str()); }
-    } thaiFile;
-    std::wstring wideF(f.size() + 1, L'\0');
-    wideF.resize(MultiByteToWideChar(CP_ACP, 0, f.c_str(), -1, &wideF[0], static_cast<int>(wideF.size())) - 1);
-    std::vector<std::string> drops;
-    std::map<std::string, std::string> results;
-    std::string victim;
+    std::vector<std::wstring> drops;
+    std::map<std::wstring, std::wstring> results;
+    std::wstring victim;
     for (const Entry& e : entries) {
         if ((e.needs != kNothing && tree.empty()) || (e.needs == kNotRoot && asRoot)) continue;
         if (std::find(drops.begin(), drops.end(), e.dropped) == drops.end()) drops.push_back(e.dropped);
-        const std::string rel = e.make == kBySetup ? "" : e.row.substr(dir.path().size() + 1);
-        if (e.make == kNameOutsideTheCodePage) {
-            thaiFile.path = wideF + L"\\\u0e01.bin";
-            CloseHandle(CreateFileW(thaiFile.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        } else if (e.make == kHeldFolder) {
-            WriteFile(dir.Sub(rel + "\\hidden.bin"), e.size);
-        } else if (e.make != kBySetup) {
-            WriteFile(dir.Sub(rel), e.size, static_cast<unsigned>(e.size));
-        }
-        results[e.row] = e.expected ? e.expected : OracleMd5(e.row);
+        if (e.make == kHeldFolder)
+            WriteFile(dir.Sub(e.row.substr(dir.path().size() + 1) + L"\\hidden.bin"), e.size);
+        else if (e.make != kBySetup)
+            WriteFile(dir.Sub(e.row.substr(dir.path().size() + 1)), e.size, static_cast<unsigned>(e.size));
+        results[e.row] = e.expected.empty() ? OracleMd5(e.row) : e.expected;
         if (e.make == kHeldOpen || e.make == kHeldFolder) held.push_back(std::make_unique<HeldOpen>(e.row));
         if (e.make == kDeletedAfterListing) victim = e.row;
     }
@@ -609,9 +589,9 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     App app;
     HWND dlg = app.hwnd();
     Drop(app, drops);
-    const std::string all = std::to_string(drops.size());
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == all + "/" + all; }));
-    ASSERT_TRUE(DeleteFileA(vanished.c_str()));
+    const std::wstring all = std::to_wstring(drops.size());
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == all + L"/" + all; }));
+    ASSERT_TRUE(DeleteFileW(vanished.c_str()));
     {
         Fake index(g_pfnGetFileInformation, &DeleteOnEntering::Query);
         Fake ex(g_pfnGetFileInformationEx, nullptr);
@@ -620,40 +600,36 @@ TEST(Faults, EveryKindOfUnreadableEntryAndTheRunGoesOn) {
     }
     EXPECT_TRUE(DeleteOnEntering::deleted) << "the file was not deleted between the walk and its digest";
     EXPECT_EQ(WaitForOwnedDialog(dlg, 0), nullptr) << "a box appeared";
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
     EXPECT_TRUE(Enabled(dlg, IDC_COPY));
-    const auto rows = ListRows(dlg);
+    const auto rows = ListRowsW(dlg);
     ExpectWalked(rows, drops, results);
-    const std::string n = std::to_string(rows.size());
-    EXPECT_EQ(Counter(dlg), n + "/" + n);
+    const std::wstring n = std::to_wstring(rows.size());
+    EXPECT_EQ(Counter(dlg), n + L"/" + n);
 }
 
 // One file with a long path, checked alone: dropped with a path of 300
-// characters, chosen with Open with one of 258 (the most the Open dialog
-// gives back), typed with either.
-TEST(Faults, ASingleFileWithALongPathIsCheckedDroppedOpenedOrTyped) {
+// characters, and chosen with Open with one of 258 (the most the Open
+// dialog gives back).
+TEST(Faults, ASingleFileWithALongPathIsCheckedDroppedOrOpened) {
     TempDir dir;
-    const std::string folder = dir.path() + "\\" + std::string(200, 'd');
-    const std::string longest = folder + "\\" + std::string(300 - folder.size() - 1, 'f');
-    const std::string opened = folder + "\\" + std::string(258 - folder.size() - 1, 'o');
-    WriteFile(dir.Sub(Wide(longest.substr(dir.path().size() + 1))), 3000, 1);
-    WriteFile(Wide(opened), 2000, 2);
+    const std::wstring folder = dir.Sub(std::wstring(200, L'd') + L"\\");
+    const std::wstring longest = folder + std::wstring(300 - folder.size(), L'f');
+    const std::wstring opened = folder + std::wstring(258 - folder.size(), L'o');
+    WriteFile(longest, 3000, 1);
+    WriteFile(opened, 2000, 2);
     App app;
     HWND dlg = app.hwnd();
-    auto expectDigest = [&](const std::string& file) {
+    auto expectDigest = [&](const std::wstring& file) {
         EXPECT_EQ(WaitForOwnedDialog(dlg, 500), nullptr) << "the path was refused";
         ASSERT_TRUE(WaitEnded(app));
-        EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file)) << file.size() << " characters";
+        EXPECT_EQ(ItemTextW(dlg, IDC_MD5), OracleMd5(file)) << file.size() << " characters";
     };
     Drop(app, {longest});
     expectDigest(longest);
-    ASSERT_TRUE(ChooseInOpenDialog(dlg, opened));
-    app.Sync();
-    ASSERT_EQ(ItemText(dlg, IDC_PATH), opened);
-    Click(dlg, IDOK);
+    ASSERT_TRUE(RunFile(app, opened));
+    ASSERT_EQ(ItemTextW(dlg, IDC_PATH), opened);
     expectDigest(opened);
-    ASSERT_TRUE(RunFile(dlg, longest));
-    expectDigest(longest);
 }
 
 // A list run and a copy over a tree change nothing: no file or folder in the
@@ -661,13 +637,13 @@ TEST(Faults, ASingleFileWithALongPathIsCheckedDroppedOpenedOrTyped) {
 // times or contents, and none is added.
 TEST(NoWrites, ListRunAndCopyChangeNoFile) {
     TempDir dir;
-    const std::string tree = dir.Sub("tree");
-    WriteFile(dir.Sub("tree\\a.bin"), 70000, 1);
-    WriteFile(dir.Sub("tree\\sub\\b.bin"), 1024, 2);
-    WriteFile(dir.Sub("tree\\sub\\deeper\\c.txt"), 0, 3);
-    WriteFile(dir.Sub("tree\\名字乗\\亅.bin"), 3333, 4);
-    WriteFile(dir.Sub("tree\\z.bin"), 5000, 5);
-    const std::string here = ModuleDir(), program = here + "\\..\\..";
+    const std::wstring tree = dir.Sub(L"tree");
+    WriteFile(dir.Sub(L"tree\\a.bin"), 70000, 1);
+    WriteFile(dir.Sub(L"tree\\sub\\b.bin"), 1024, 2);
+    WriteFile(dir.Sub(L"tree\\sub\\deeper\\c.txt"), 0, 3);
+    WriteFile(dir.Sub(L"tree\\名字乗\\亅.bin"), 3333, 4);
+    WriteFile(dir.Sub(L"tree\\z.bin"), 5000, 5);
+    const std::wstring here = ModuleDir(), program = FolderOf(FolderOf(here));
     Snapshot before, beforeHere, beforeProgram;
     Take(tree, true, &before);
     Take(here, false, &beforeHere);
@@ -679,11 +655,11 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
         HWND dlg = app.hwnd();
         ASSERT_TRUE(DropAndStart(app, {tree}));
         ASSERT_TRUE(WaitEnded(app));
-        EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
-        const auto rows = ListRows(dlg);
+        EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
+        const auto rows = ListRowsW(dlg);
         ASSERT_EQ(rows.size(), 5u);
-        const std::string a = tree + "\\a.bin";
-        const auto aRow = std::find_if(rows.begin(), rows.end(), [&](const std::pair<std::string, std::string>& r) {
+        const std::wstring a = tree + L"\\a.bin";
+        const auto aRow = std::find_if(rows.begin(), rows.end(), [&](const std::pair<std::wstring, std::wstring>& r) {
             return r.first == a;
         });
         ASSERT_NE(aRow, rows.end());
@@ -693,15 +669,15 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
         ASSERT_NE(box, nullptr) << "no question before the copy";
         Answer(box, IDYES);
         app.Sync();
-        const std::string text = ReadClipboard().text;
-        EXPECT_NE(text.find(rows[0].second + " " + rows[0].first + "\r\n"), std::string::npos) << text;
+        const std::wstring text = ReadClipboard().unicode;
+        EXPECT_NE(text.find(rows[0].second + L" " + rows[0].first + L"\r\n"), std::wstring::npos) << text;
 
         // And a single file through the compact layout.
         Drop(app, {a});
         ASSERT_TRUE(WaitEnded(app));
-        EXPECT_EQ(ItemText(dlg, IDC_MD5), aRow->second);
+        EXPECT_EQ(ItemTextW(dlg, IDC_MD5), aRow->second);
         Click(dlg, IDC_COPY);
-        EXPECT_EQ(ReadClipboard().text, aRow->second + " a.bin");
+        EXPECT_EQ(ReadClipboard().unicode, aRow->second + L" a.bin");
     }
 
     Snapshot after, afterHere, afterProgram;
@@ -719,35 +695,34 @@ TEST(NoWrites, ListRunAndCopyChangeNoFile) {
 class FuseFaults : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* fs = std::getenv("QUELLIN_FAULT_FS");
-        ASSERT_TRUE(fs && *fs) << "QUELLIN_FAULT_FS not set (the test setup mounts the fault file system)";
-        m_root = WinPath(fs);
-        const std::string work = m_root.substr(0, m_root.rfind('\\'));
-        if (Exists(work + "\\no-fuse")) GTEST_SKIP() << "/dev/fuse does not exist here: no fault file system";
-        ASSERT_TRUE(Exists(m_root + "\\eio.bin")) << "the fault file system is not mounted on " << m_root;
-        m_state = work + "\\state";
+        m_root = EnvPath(L"QUELLIN_FAULT_FS");
+        ASSERT_FALSE(m_root.empty()) << "QUELLIN_FAULT_FS not set (the test setup mounts the fault file system)";
+        const std::wstring work = FolderOf(m_root);
+        if (Exists(work + L"\\no-fuse")) GTEST_SKIP() << "/dev/fuse does not exist here: no fault file system";
+        ASSERT_TRUE(Exists(m_root + L"\\eio.bin")) << "the fault file system is not mounted on " << m_root;
+        m_state = work + L"\\state";
         Hold();
-        DeleteFileA((m_state + "\\held").c_str());
+        DeleteFileW((m_state + L"\\held").c_str());
     }
     // No read may stay held after a test, whatever it did.
     void TearDown() override {
         if (!m_state.empty()) Release();
     }
-    std::string Path(const char* name) const { return m_root + "\\" + name; }
+    std::wstring Path(const wchar_t* name) const { return m_root + L"\\" + name; }
     // Reads of hold.bin wait while the state folder has no file "release".
-    void Hold() const { DeleteFileA((m_state + "\\release").c_str()); }
+    void Hold() const { DeleteFileW((m_state + L"\\release").c_str()); }
     // Made without the C runtime, whose locks a held read may be holding.
     void Release() const {
-        CloseHandle(CreateFileA((m_state + "\\release").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        CloseHandle(CreateFileW((m_state + L"\\release").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     }
     // A read of hold.bin has begun to wait.
     bool WaitHeld() const {
-        return WaitUntil([&] { return Exists(m_state + "\\held"); }, 10000);
+        return WaitUntil([&] { return Exists(m_state + L"\\held"); }, 10000);
     }
 
     // Drops the target that is held and after it a file, starts the run and
     // waits until a read or listing of the held target waits.
-    void StartHeld(const App& app, const char* held, const std::string& after) const {
+    void StartHeld(const App& app, const wchar_t* held, const std::wstring& after) const {
         ASSERT_TRUE(DropAndStart(app, {Path(held), after}));
         ASSERT_TRUE(WaitHeld()) << "no read or listing of " << held << " began";
     }
@@ -765,7 +740,7 @@ protected:
         EXPECT_LE(ms, 100 + 400) << "Stop took longer than 100 ms (and the margin for load)";
     }
 
-    std::string m_root, m_state;
+    std::wstring m_root, m_state;
     // A test that fails while a read is held must not end the test program
     // at its exit (with exit code 0): the process end is only recorded.
     EndProcessRecorder m_endProcess;
@@ -776,20 +751,20 @@ protected:
 TEST_F(FuseFaults, AReadErrorShowsTheFailureTextNeverAPartialDigest) {
     App app;
     HWND dlg = app.hwnd();
-    Drop(app, {Path("eio.bin")});
+    Drop(app, {Path(L"eio.bin")});
     ASSERT_TRUE(WaitEnded(app));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "全文MD5值校验失败.");
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kFailed));
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kFileFailed));
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
 
     TempDir dir;
-    const std::string other = dir.Sub("other.bin");
+    const std::wstring other = dir.Sub(L"other.bin");
     WriteFile(other, 3000);
-    ASSERT_TRUE(DropAndStart(app, {Path("eio.bin"), other}));
+    ASSERT_TRUE(DropAndStart(app, {Path(L"eio.bin"), other}));
     ASSERT_TRUE(WaitEnded(app));
-    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{{Path("eio.bin"), kFailedRow},
+    EXPECT_EQ(ListRowsW(dlg), (std::vector<std::pair<std::wstring, std::wstring>>{{Path(L"eio.bin"), W(kFailedRow)},
                                                                                {other, OracleMd5(other)}}));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
 }
 
 // Stop while the checking thread is inside a read that does not return: the
@@ -798,20 +773,20 @@ TEST_F(FuseFaults, AReadErrorShowsTheFailureTextNeverAPartialDigest) {
 // ends without touching the window.
 TEST_F(FuseFaults, StopWhileAReadDoesNotReturn) {
     TempDir dir;
-    const std::string after = dir.Sub("after.bin"), next = dir.Sub("next.bin");
+    const std::wstring after = dir.Sub(L"after.bin"), next = dir.Sub(L"next.bin");
     WriteFile(after, 2000, 1);
     WriteFile(next, 5000, 2);
     App app;
     HWND dlg = app.hwnd();
-    ASSERT_NO_FATAL_FAILURE(StartHeld(app, "hold.bin", after));
+    ASSERT_NO_FATAL_FAILURE(StartHeld(app, L"hold.bin", after));
     const CheckThread thread(app);
     ASSERT_NO_FATAL_FAILURE(StopWithin100Ms(dlg, "with the thread inside a held read"));
     std::printf("CancelSynchronousIo %s the held read\n", thread.Ended(0) ? "ended" : "did not end");
-    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{{Path("hold.bin"), kFailedRow},
-                                                                               {after, ""}}));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), "全部文件全文MD5校验失败");
-    EXPECT_EQ(Counter(dlg), "1/2");
+    EXPECT_EQ(ListRowsW(dlg), (std::vector<std::pair<std::wstring, std::wstring>>{{Path(L"hold.bin"), W(kFailedRow)},
+                                                                               {after, L""}}));
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListStopped));
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kListFailed));
+    EXPECT_EQ(Counter(dlg), L"1/2");
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
     EXPECT_TRUE(Enabled(dlg, IDC_OPEN));
     EXPECT_FALSE(Enabled(dlg, IDC_STOP));
@@ -819,18 +794,18 @@ TEST_F(FuseFaults, StopWhileAReadDoesNotReturn) {
     // A new run while the old read is still held.
     ASSERT_TRUE(DropAndStart(app, {next, after}));
     ASSERT_TRUE(WaitEnded(app));
-    const auto rows = ListRows(dlg);
-    EXPECT_EQ(rows, (std::vector<std::pair<std::string, std::string>>{{next, OracleMd5(next)},
+    const auto rows = ListRowsW(dlg);
+    EXPECT_EQ(rows, (std::vector<std::pair<std::wstring, std::wstring>>{{next, OracleMd5(next)},
                                                                       {after, OracleMd5(after)}}));
-    const std::string status = ItemText(dlg, IDC_LISTSTATUS), md5 = ItemText(dlg, IDC_MD5);
+    const std::wstring status = ItemTextW(dlg, IDC_LISTSTATUS), md5 = ItemTextW(dlg, IDC_MD5);
 
     // The old read returns: its thread ends and changes nothing.
     Release();
     EXPECT_TRUE(thread.Ended(10000)) << "the old thread did not end after its read returned";
     app.Sync();
-    EXPECT_EQ(ListRows(dlg), rows);
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), status);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), md5);
+    EXPECT_EQ(ListRowsW(dlg), rows);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), status);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), md5);
     EXPECT_TRUE(Enabled(dlg, IDOK));
     EXPECT_EQ(g_bWorking.load(), 0);
 }
@@ -840,11 +815,11 @@ TEST_F(FuseFaults, StopWhileAReadDoesNotReturn) {
 // instead of ending the process as if a call were still stuck.
 TEST_F(FuseFaults, ExitJustAfterAGivenUpReadReturnedClosesNormally) {
     TempDir dir;
-    const std::string after = dir.Sub("after.bin");
+    const std::wstring after = dir.Sub(L"after.bin");
     WriteFile(after, 2000, 1);
     App app;
     HWND dlg = app.hwnd();
-    ASSERT_NO_FATAL_FAILURE(StartHeld(app, "hold.bin", after));
+    ASSERT_NO_FATAL_FAILURE(StartHeld(app, L"hold.bin", after));
     const CheckThread thread(app);
     ASSERT_NO_FATAL_FAILURE(StopWithin100Ms(dlg, "before a release and an exit"));
     Release();
@@ -859,28 +834,28 @@ TEST_F(FuseFaults, ExitJustAfterAGivenUpReadReturnedClosesNormally) {
 // after any Stop during the walk.
 TEST_F(FuseFaults, StopWhileAFolderListingDoesNotReturn) {
     TempDir dir;
-    const std::string after = dir.Sub("after.bin");
+    const std::wstring after = dir.Sub(L"after.bin");
     WriteFile(after, 2000, 1);
     App app;
     HWND dlg = app.hwnd();
-    ASSERT_NO_FATAL_FAILURE(StartHeld(app, "holddir", after));
+    ASSERT_NO_FATAL_FAILURE(StartHeld(app, L"holddir", after));
     const CheckThread thread(app);
     ASSERT_NO_FATAL_FAILURE(StopWithin100Ms(dlg, "with the walk inside a held folder listing"));
-    const std::vector<std::pair<std::string, std::string>> targets{{Path("holddir"), ""}, {after, ""}};
-    EXPECT_EQ(ListRows(dlg), targets);
+    const std::vector<std::pair<std::wstring, std::wstring>> targets{{Path(L"holddir"), L""}, {after, L""}};
+    EXPECT_EQ(ListRowsW(dlg), targets);
     EXPECT_EQ(g_nItems, 2);
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListStopped));
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
 
     Release();
     EXPECT_TRUE(thread.Ended(10000)) << "the walk's thread did not end after the listing returned";
     app.Sync();
-    EXPECT_EQ(ListRows(dlg), targets);
+    EXPECT_EQ(ListRowsW(dlg), targets);
     // The next Start checks them all.
     Click(dlg, IDOK);
     ASSERT_TRUE(WaitEnded(app));
-    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{
-                                 {Path("holddir") + "\\x.txt", OracleMd5(Path("holddir") + "\\x.txt")},
+    EXPECT_EQ(ListRowsW(dlg), (std::vector<std::pair<std::wstring, std::wstring>>{
+                                 {Path(L"holddir") + L"\\x.txt", OracleMd5(Path(L"holddir") + L"\\x.txt")},
                                  {after, OracleMd5(after)}}));
 }
 
@@ -890,7 +865,7 @@ TEST_F(FuseFaults, ExitWhileAReadDoesNotReturn) {
     const EndProcessRecorder& endProcess = m_endProcess;
     App app;
     HWND dlg = app.hwnd();
-    Drop(app, {Path("hold.bin")});
+    Drop(app, {Path(L"hold.bin")});
     ASSERT_TRUE(WaitHeld()) << "no read of hold.bin began";
     const CheckThread thread(app);
     const double t0 = ExitAnsweringYes(dlg);
@@ -908,8 +883,8 @@ TEST_F(FuseFaults, ExitWhileAReadDoesNotReturn) {
 // A file that reads slowly (50 ms a read, as from a slow share): the window
 // answers meanwhile, the digest is right, and Stop ends the run within 100 ms.
 TEST_F(FuseFaults, ASlowFileTheWindowAnswersAndStopWorks) {
-    const std::string slow = Path("slow.bin");
-    const std::string expected = OracleMd5(slow);
+    const std::wstring slow = Path(L"slow.bin");
+    const std::wstring expected = OracleMd5(slow);
     App app;
     HWND dlg = app.hwnd();
     Drop(app, {slow});
@@ -923,39 +898,39 @@ TEST_F(FuseFaults, ASlowFileTheWindowAnswersAndStopWorks) {
         return g_bWorking.load() == 0 && Enabled(dlg, IDOK);
     }, 20000));
     std::printf("slow file: %d answers, slowest %.1f ms\n", answers, worst);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), expected);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), expected);
     // The slowest answer is printed (a few ms when the machine is quiet); the
     // limit leaves room for a loaded machine and catches a window held by
     // the reads.
     EXPECT_LE(worst, 1000.0) << "the window did not answer while the slow file was read";
 
     Click(dlg, IDOK);
-    ASSERT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_STATUS) == kReading; }));
+    ASSERT_TRUE(WaitUntil([&] { return ItemTextW(dlg, IDC_STATUS) == W(kReading); }));
     ASSERT_NO_FATAL_FAILURE(StopWithin100Ms(dlg, "during a slow read"));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kFailed));
 }
 
 // Folders that report the inode number of their parent (a) or of a sibling
 // (b and c): the sibling is walked, and the folder that looks like a link
 // back to its parent is a row of its own, not passed over in silence.
 TEST_F(FuseFaults, FoldersThatShareAnIdentityAreNotPassedOver) {
-    const std::string ids = Path("ids");
+    const std::wstring ids = Path(L"ids");
     App app;
     HWND dlg = app.hwnd();
     ASSERT_TRUE(DropAndStart(app, {ids}));
     ASSERT_TRUE(WaitEnded(app));
-    const std::string b = ids + "\\b\\b.txt", c = ids + "\\c\\c.txt";
-    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{
-                                 {ids + "\\a", kFailedRow}, {b, OracleMd5(b)}, {c, OracleMd5(c)}}));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    const std::wstring b = ids + L"\\b\\b.txt", c = ids + L"\\c\\c.txt";
+    EXPECT_EQ(ListRowsW(dlg), (std::vector<std::pair<std::wstring, std::wstring>>{
+                                 {ids + L"\\a", W(kFailedRow)}, {b, OracleMd5(b)}, {c, OracleMd5(c)}}));
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
 }
 
 // The real program in its own process, exit while its checking thread is
 // inside a read that does not return: the process ends within a second. The
-// path is typed: the Open dialog may read the held file itself (it once
+// file is dropped: the Open dialog may read the held file itself (it once
 // stayed open for 10 s after OK).
 TEST_F(FuseFaults, RealProcessExitWhileAReadDoesNotReturn) {
-    ExitRealProgramWhileDigesting(Path("hold.bin"), true, [&](HWND) { return WaitHeld(); });
+    ExitRealProgramWhileDigesting(Path(L"hold.bin"), true, [&](HWND) { return WaitHeld(); });
 }
 
 // Each file is opened once for its digest: the progress bar's range comes
@@ -963,24 +938,26 @@ TEST_F(FuseFaults, RealProcessExitWhileAReadDoesNotReturn) {
 // opens a file.
 TEST_F(FuseFaults, EachFileIsOpenedOnce) {
     const auto opens = [&](const char* file) {
-        std::ifstream in(m_state + "\\opens");
+        FILE* in = _wfopen((m_state + L"\\opens").c_str(), L"rb");
         int n = 0;
-        for (std::string line; std::getline(in, line);) n += line == file;
+        char line[512];
+        while (in && std::fgets(line, sizeof line, in)) n += std::string(line) == std::string(file) + "\n";
+        if (in) std::fclose(in);
         return n;
     };
     App app;
     HWND dlg = app.hwnd();
     const int single = opens("/ids/b/b.txt");
-    Drop(app, {Path("ids\\b\\b.txt")});
+    Drop(app, {Path(L"ids\\b\\b.txt")});
     ASSERT_TRUE(WaitEnded(app));
     int b = opens("/ids/b/b.txt");
     EXPECT_EQ(b - single, 1) << "opens of a single file";
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(Path("ids\\b\\b.txt")));  // the test's own open
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), OracleMd5(Path(L"ids\\b\\b.txt")));  // the test's own open
     b = opens("/ids/b/b.txt");
     const int c = opens("/ids/c/c.txt");
-    ASSERT_TRUE(DropAndStart(app, {Path("ids")}));
+    ASSERT_TRUE(DropAndStart(app, {Path(L"ids")}));
     ASSERT_TRUE(WaitEnded(app));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
     EXPECT_EQ(opens("/ids/b/b.txt") - b, 1) << "opens of a file in a list";
     EXPECT_EQ(opens("/ids/c/c.txt") - c, 1) << "opens of a file in a list";
 }
@@ -989,32 +966,32 @@ TEST_F(FuseFaults, EachFileIsOpenedOnce) {
 // that stopped answering after the file was picked does not hold the
 // window, and Stop brings it back as from a read that does not return.
 TEST_F(FuseFaults, StartDoesNotWaitForALookupThatDoesNotReturn) {
-    const std::string file = Path("lookup\\f.bin"), holdLookups = m_state + "\\hold-lookups";
+    const std::wstring file = Path(L"lookup\\f.bin"), holdLookups = m_state + L"\\hold-lookups";
     struct Unhold {
-        std::string path;
-        ~Unhold() { DeleteFileA(path.c_str()); }
+        std::wstring path;
+        ~Unhold() { DeleteFileW(path.c_str()); }
     } unhold{holdLookups};
     App app;
     HWND dlg = app.hwnd();
     ASSERT_TRUE(ChooseInOpenDialog(dlg, file));
-    ASSERT_EQ(ItemText(dlg, IDC_PATH), file);
-    CloseHandle(CreateFileA(holdLookups.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_EQ(ItemTextW(dlg, IDC_PATH), file);
+    CloseHandle(CreateFileW(holdLookups.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     PostClick(dlg, IDOK);
     ASSERT_TRUE(WaitHeld()) << "Start did not look the path up";
     const CheckThread thread(app);
     DWORD_PTR answer = 0;
-    EXPECT_TRUE(SendMessageTimeoutA(dlg, WM_NULL, 0, 0, SMTO_NORMAL, 3000, &answer))
+    EXPECT_TRUE(SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_NORMAL, 3000, &answer))
         << "the window waits for the look-up";
     ASSERT_NO_FATAL_FAILURE(StopWithin100Ms(dlg, "with Start's look-up held"));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kFailed));
     EXPECT_EQ(WaitForOwnedDialog(dlg, 0), nullptr) << "a box appeared";
-    DeleteFileA(holdLookups.c_str());
+    DeleteFileW(holdLookups.c_str());
     Release();
     EXPECT_TRUE(thread.Ended(10000)) << "the thread did not end after the look-up returned";
     // Looked up again, the file is there.
     Click(dlg, IDOK);
     ASSERT_TRUE(WaitEnded(app));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file));
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), OracleMd5(file));
 }
 
 namespace oom {
@@ -1032,10 +1009,10 @@ void NoMoreThan64Rows(std::vector<CStringW>* rows, size_t count) {
 // not yet walked stay targets, and the next Start checks everything.
 TEST(Faults, MemoryRunningOutInTheWalkEndsTheRunAsStopped) {
     TempDir dir;
-    const std::string first = dir.Sub("first.bin"), many = dir.Sub("many"), last = dir.Sub("last");
+    const std::wstring first = dir.Sub(L"first.bin"), many = dir.Sub(L"many"), last = dir.Sub(L"last");
     WriteFile(first, 10);
-    for (int i = 0; i < 100; ++i) WriteFile(dir.Sub("many\\" + std::to_string(i) + ".bin"), 10, i);
-    WriteFile(dir.Sub("last\\z.bin"), 10);
+    for (int i = 0; i < 100; ++i) WriteFile(dir.Sub(L"many\\" + std::to_wstring(i) + L".bin"), 10, i);
+    WriteFile(dir.Sub(L"last\\z.bin"), 10);
     App app;
     HWND dlg = app.hwnd();
     Drop(app, {first, many, last});
@@ -1044,16 +1021,17 @@ TEST(Faults, MemoryRunningOutInTheWalkEndsTheRunAsStopped) {
         PostClick(dlg, IDOK);
         HWND box = WaitForOwnedDialog(dlg, 30000);
         ASSERT_NE(box, nullptr) << "no box";
-        EXPECT_EQ(MessageBoxText(box), kOutOfMemory);
+        EXPECT_EQ(MessageBoxText(box), W(kOutOfMemory));
         Answer(box, IDOK);
         ASSERT_TRUE(WaitEnded(app));
     }
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kListFailed);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListStopped));
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kListFailed));
     EXPECT_FALSE(Enabled(dlg, IDC_COPY));
-    EXPECT_EQ(ListRows(dlg), (std::vector<std::pair<std::string, std::string>>{{first, ""}, {many, ""}, {last, ""}}));
+    EXPECT_EQ(ListRowsW(dlg),
+              (std::vector<std::pair<std::wstring, std::wstring>>{{first, L""}, {many, L""}, {last, L""}}));
     Click(dlg, IDOK);
     ASSERT_TRUE(WaitEnded(app));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
     EXPECT_EQ(RowCount(dlg), 102);
 }

@@ -25,8 +25,8 @@ void WINAPI EndProcessInTest(UINT) {
 const bool s_installed =
     (SetFailureReporter(&ReportAsTestFailure), FakeInEveryTest(g_pfnEndProcess, &EndProcessInTest), true);
 
-bool Below(const std::string& path, const std::string& folder) {
-    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '\\';
+bool Below(const std::wstring& path, const std::wstring& folder) {
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == L'\\';
 }
 
 }  // namespace
@@ -44,25 +44,23 @@ void ExpectRunningButtons(HWND dlg) {
     EXPECT_TRUE(Enabled(dlg, IDC_STOP));
 }
 
-void ExpectWalked(const std::vector<std::pair<std::string, std::string>>& rows, const std::vector<std::string>& targets,
-                  const std::map<std::string, std::string>& results) {
-    std::map<std::string, std::string> seen;
+void ExpectWalked(const std::vector<std::pair<std::wstring, std::wstring>>& rows,
+                  const std::vector<std::wstring>& targets, const std::map<std::wstring, std::wstring>& results) {
+    std::map<std::wstring, std::wstring> seen;
     for (const auto& r : rows) EXPECT_TRUE(seen.insert(r).second) << "twice: " << r.first;
     EXPECT_EQ(seen, results);
     // Row numbers below each folder under a target.
-    std::map<std::string, std::vector<size_t>> below;
+    std::map<std::wstring, std::vector<size_t>> below;
     size_t t = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
-        const std::string& row = rows[i].first;
+        const std::wstring& row = rows[i].first;
         while (t < targets.size() && row != targets[t] && !Below(row, targets[t])) ++t;
         if (t == targets.size()) {
             ADD_FAILURE() << "row " << i << " (" << row << ") is not in the place of a target, in drop order";
             return;
         }
-        for (size_t k = targets[t].size(); k < row.size(); ++k) {
-            if (IsDBCSLeadByte(static_cast<BYTE>(row[k]))) ++k;
-            else if (row[k] == '\\') below[row.substr(0, k)].push_back(i);
-        }
+        for (size_t k = row.find(L'\\', targets[t].size()); k != std::wstring::npos; k = row.find(L'\\', k + 1))
+            below[row.substr(0, k)].push_back(i);
     }
     for (const auto& folder : below)
         EXPECT_EQ(folder.second.back() - folder.second.front() + 1, folder.second.size())

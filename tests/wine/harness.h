@@ -21,8 +21,8 @@ void ExpectRunningButtons(HWND dlg);
 // drop order; and depth first: the rows below any one folder come as one
 // block. The order within a folder is the system's search order, which is
 // not predictable (under Wine it is not the order of the names).
-void ExpectWalked(const std::vector<std::pair<std::string, std::string>>& rows, const std::vector<std::string>& targets,
-                  const std::map<std::string, std::string>& results);
+void ExpectWalked(const std::vector<std::pair<std::wstring, std::wstring>>& rows,
+                  const std::vector<std::wstring>& targets, const std::map<std::wstring, std::wstring>& results);
 
 // Installs a Fake for the whole test program, from before its first test
 // to after its last.

@@ -15,6 +15,7 @@
 #include "jobs/RunController.h"
 #include "jobs/RunFlag.h"
 #include "res/resource.h"
+#include "tests/hex.h"
 
 namespace harness {
 namespace {
@@ -36,6 +37,10 @@ namespace {
 
 const UINT kRunMsg = WM_APP + 1;
 const UINT kRunOwnedMsg = WM_APP + 2;
+// The helper window's timer that tells when the dialog's modal loop has
+// passed the moment it shows the dialog; the event to set is the window's
+// user data.
+const UINT_PTR kShownTimer = 1;
 
 LRESULT CALLBACK HelperProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     if (msg == kRunMsg) {
@@ -45,6 +50,11 @@ LRESULT CALLBACK HelperProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     if (msg == kRunOwnedMsg) {
         std::unique_ptr<std::function<void()>> fn(reinterpret_cast<std::function<void()>*>(w));
         (*fn)();
+        return 0;
+    }
+    if (msg == WM_TIMER && w == kShownTimer) {
+        KillTimer(h, kShownTimer);
+        SetEvent(reinterpret_cast<HANDLE>(GetWindowLongPtrA(h, GWLP_USERDATA)));
         return 0;
     }
     return DefWindowProcA(h, msg, w, l);
@@ -63,23 +73,21 @@ App::App() {
         s_report(__FILE__, __LINE__, "the main dialog did not appear within 30 s");
         return;
     }
-    // The modal loop shows the dialog (again) when its queue first runs
-    // empty; a minimise or hide before that would be undone. No user is that
-    // quick, so tests start once the dialog's thread has found its queue
-    // empty while handling a posted message: the loop's next look at the
-    // queue is that first empty one.
-    if (!WaitUntil([&] {
-        auto empty = std::make_shared<std::atomic<bool>>(false);
-        HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        PostUi([done, empty] {
-            *empty = HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0;
-            SetEvent(done);
-        });
-        const bool handled = WaitForSingleObject(done, 30000) == WAIT_OBJECT_0;
-        if (handled) CloseHandle(done);
-        return handled && empty->load();
-    }, 30000)) s_report(__FILE__, __LINE__, "the dialog's thread never found its queue empty");
-    OnUi([] {});
+    // The modal loop shows the dialog (again, and restored) when its queue
+    // first runs empty, or right after it has handled its first WM_TIMER,
+    // whichever comes first; a minimise or hide before that is undone. No
+    // user is that quick. A queue seen empty from a handler is no proof: a
+    // message sent or posted by the test right after the handler can reach
+    // the loop before it looks again (a tray test's minimise then came back
+    // as a shown window). So tests start once the loop has handled a timer
+    // message: from then on it has shown the dialog before it takes any
+    // message posted later.
+    HANDLE shown = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    SetWindowLongPtrA(m_helper, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(shown));
+    PostUi([h = m_helper] { SetTimer(h, kShownTimer, USER_TIMER_MINIMUM, nullptr); });
+    if (WaitForSingleObject(shown, 30000) != WAIT_OBJECT_0)
+        s_report(__FILE__, __LINE__, "the dialog's modal loop never handled a timer message");
+    CloseHandle(shown);
 }
 
 DWORD WINAPI App::UiThread(LPVOID p) {
@@ -135,12 +143,17 @@ std::string Narrow(const std::wstring& text) {
     return out;
 }
 
-std::wstring Wide(const std::string& text) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+namespace {
+
+// Text for a failure report, which GoogleTest shows as UTF-8.
+std::string Utf8(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
     return out;
 }
+
+}  // namespace
 
 std::wstring TextW(HWND wnd) {
     std::vector<wchar_t> buf(32768);
@@ -149,8 +162,6 @@ std::wstring TextW(HWND wnd) {
 }
 
 std::wstring ItemTextW(HWND dlg, int id) { return TextW(GetDlgItem(dlg, id)); }
-std::string Text(HWND wnd) { return Narrow(TextW(wnd)); }
-std::string ItemText(HWND dlg, int id) { return Text(GetDlgItem(dlg, id)); }
 bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
 namespace {
 
@@ -160,7 +171,7 @@ bool Pressable(HWND dlg, int id) {
     HWND c = GetDlgItem(dlg, id);
     const char* why = !c ? "does not exist" : !IsWindowVisible(c) ? "is hidden" : !IsWindowEnabled(c) ? "is disabled" : nullptr;
     if (!why) return true;
-    s_report(__FILE__, __LINE__, "control " + std::to_string(id) + " (\"" + (c ? Text(c) : std::string()) + "\") " + why +
+    s_report(__FILE__, __LINE__, "control " + std::to_string(id) + " (\"" + (c ? Utf8(TextW(c)) : std::string()) + "\") " + why +
                                      ": a person could not press it");
     return false;
 }
@@ -233,7 +244,7 @@ HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs) {
     return found;
 }
 
-std::string MessageBoxText(HWND box) { return ItemText(box, 0xFFFF); }
+std::wstring MessageBoxText(HWND box) { return ItemTextW(box, 0xFFFF); }
 
 WNDPROC Subclass(HWND wnd, WNDPROC proc) {
     return reinterpret_cast<WNDPROC>(SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
@@ -327,55 +338,41 @@ void Settle(const App& app) {
 }
 
 TempDir::TempDir() {
-    char base[MAX_PATH] = {};
-    GetTempPathA(sizeof base, base);
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
     static unsigned counter = 0;
-    char name[MAX_PATH];
-    std::snprintf(name, sizeof name, "%squellin-test-%lu-%u", base, GetCurrentProcessId(), ++counter);
-    m_path = name;
+    m_path = std::wstring(base) + L"quellin-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+             std::to_wstring(++counter);
     RemoveTree(m_path);
-    CreateDirectoryA(m_path.c_str(), nullptr);
+    CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
 TempDir::~TempDir() { RemoveTree(m_path); }
 
-std::string TempDir::Sub(const std::string& rel) const {
-    for (size_t i = 0; i < rel.size(); ++i) {
-        // Both bytes of a double-byte character are skipped: 乗 is 81 5C.
-        if (IsDBCSLeadByte(static_cast<BYTE>(rel[i]))) ++i;
-        else if (rel[i] == '\\') CreateDirectoryA((m_path + "\\" + rel.substr(0, i)).c_str(), nullptr);
-    }
-    return m_path + "\\" + rel;
-}
+namespace {
+
+// The "\\?\" form of a full path made by a test, in which every name is
+// the one given.
+std::wstring LongForm(const std::wstring& fullPath) { return L"\\\\?\\" + fullPath; }
+
+}  // namespace
 
 std::wstring TempDir::Sub(const std::wstring& rel) const {
-    const std::wstring root = Wide(m_path);
     for (size_t i = rel.find(L'\\'); i != std::wstring::npos; i = rel.find(L'\\', i + 1))
-        CreateDirectoryW((L"\\\\?\\" + root + L"\\" + rel.substr(0, i)).c_str(), nullptr);
-    return root + L"\\" + rel;
+        CreateDirectoryW(LongForm(m_path + L"\\" + rel.substr(0, i)).c_str(), nullptr);
+    return m_path + L"\\" + rel;
 }
 
-std::string TempDir::File(const std::string& rel, const std::string& bytes) const {
-    const std::string path = Sub(rel);
+std::wstring TempDir::File(const std::wstring& rel, const std::string& bytes) const {
+    const std::wstring path = Sub(rel);
     WriteText(path, bytes);
     return path;
-}
-
-// A path as the tests give it, in the form in which every name is the one
-// given (a trailing dot or blank stays) and no length limit holds: "\\?\"
-// before a full path, made full first where it climbs with "..".
-std::wstring Verbatim(const std::wstring& path) {
-    if (path.size() < 3 || path[1] != L':' || path[2] != L'\\') return path;
-    if (path.find(L"\\.") == std::wstring::npos) return L"\\\\?\\" + path;
-    std::vector<wchar_t> full(32768);
-    GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    return L"\\\\?\\" + std::wstring(full.data());
 }
 
 namespace {
 
 // Every name below the folder (in its "\\?\" form), whatever its script or length.
-void RemoveVerbatim(const std::wstring& path) {
+void RemoveAll(const std::wstring& path) {
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
@@ -384,7 +381,7 @@ void RemoveVerbatim(const std::wstring& path) {
             if (name == L"." || name == L"..") continue;
             const std::wstring child = path + L"\\" + name;
             if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                RemoveVerbatim(child);
+                RemoveAll(child);
             else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveDirectoryW(child.c_str());
             else {
@@ -399,19 +396,17 @@ void RemoveVerbatim(const std::wstring& path) {
 
 }  // namespace
 
-void RemoveTree(const std::string& path) { RemoveVerbatim(Verbatim(Wide(path))); }
+void RemoveTree(const std::wstring& path) { RemoveAll(LongForm(path)); }
 
 void WriteText(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(Verbatim(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     const bool ok = h != INVALID_HANDLE_VALUE &&
                     ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                     written == bytes.size();
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    if (!ok) s_report(__FILE__, __LINE__, "could not write " + Narrow(path));
+    if (!ok) s_report(__FILE__, __LINE__, "could not write " + Utf8(path));
 }
-
-void WriteText(const std::string& path, const std::string& bytes) { WriteText(Wide(path), bytes); }
 
 void WriteFile(const std::wstring& path, size_t size, unsigned seed) {
     std::string bytes(size, '\0');
@@ -423,10 +418,8 @@ void WriteFile(const std::wstring& path, size_t size, unsigned seed) {
     WriteText(path, bytes);
 }
 
-void WriteFile(const std::string& path, size_t size, unsigned seed) { WriteFile(Wide(path), size, seed); }
-
-void WriteSparse(const std::string& path, unsigned long long size) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+void WriteSparse(const std::wstring& path, unsigned long long size) {
+    HANDLE h = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     LARGE_INTEGER pos;
     pos.QuadPart = static_cast<LONGLONG>(size);
     SetFilePointerEx(h, pos, nullptr, FILE_BEGIN);
@@ -434,13 +427,13 @@ void WriteSparse(const std::string& path, unsigned long long size) {
     CloseHandle(h);
 }
 
-std::string OracleMd5(const std::wstring& path) {
+std::wstring OracleMd5(const std::wstring& path) {
     HCRYPTPROV prov = 0;
     HCRYPTHASH hash = 0;
-    std::string result;
+    std::wstring result;
     if (!CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return result;
     if (CryptCreateHash(prov, CALG_MD5, 0, 0, &hash)) {
-        FILE* f = _wfopen(Verbatim(path).c_str(), L"rb");
+        FILE* f = _wfopen(LongForm(path).c_str(), L"rb");
         if (f) {
             std::vector<unsigned char> buf(1 << 20);
             size_t n;
@@ -448,19 +441,13 @@ std::string OracleMd5(const std::wstring& path) {
             std::fclose(f);
             BYTE digest[16];
             DWORD len = sizeof digest;
-            if (CryptGetHashParam(hash, HP_HASHVAL, digest, &len, 0)) {
-                char hex[33];
-                for (int i = 0; i < 16; ++i) std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
-                result = hex;
-            }
+            if (CryptGetHashParam(hash, HP_HASHVAL, digest, &len, 0)) result = Hex<std::wstring>(digest);
         }
         CryptDestroyHash(hash);
     }
     CryptReleaseContext(prov, 0);
     return result;
 }
-
-std::string OracleMd5(const std::string& path) { return OracleMd5(Wide(path)); }
 
 HDROP MakeDrop(const std::vector<std::wstring>& paths) {
     size_t chars = 2;  // the list ends in two zero characters, even when it is empty
@@ -479,22 +466,28 @@ HDROP MakeDrop(const std::vector<std::wstring>& paths) {
     return static_cast<HDROP>(mem);
 }
 
-namespace {
-std::vector<std::wstring> WideAll(const std::vector<std::string>& paths) {
-    std::vector<std::wstring> wide;
-    for (const auto& p : paths) wide.push_back(Wide(p));
-    return wide;
-}
-}  // namespace
-
-HDROP MakeDrop(const std::vector<std::string>& paths) { return MakeDrop(WideAll(paths)); }
-
 void Drop(const App& app, const std::vector<std::wstring>& paths) {
     PostMessageA(app.hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
     app.Sync();
 }
 
-void Drop(const App& app, const std::vector<std::string>& paths) { Drop(app, WideAll(paths)); }
+bool PostDrop(HWND wnd, const std::vector<std::wstring>& paths) {
+    // A fixed block in the other process: its address is its HGLOBAL there
+    // (GlobalLock gives it back; DragFinish's GlobalFree lets it be).
+    HGLOBAL local = MakeDrop(paths);
+    const SIZE_T size = GlobalSize(local);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wnd, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    void* remote = process ? VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
+    const bool written = remote && WriteProcessMemory(process, remote, GlobalLock(local), size, nullptr);
+    GlobalUnlock(local);
+    GlobalFree(local);
+    if (process) CloseHandle(process);
+    const bool posted = written && PostMessageW(wnd, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+    if (!posted) s_report(__FILE__, __LINE__, "no drop could be made for the other process");
+    return posted;
+}
 
 std::wstring CellTextW(HWND dlg, int row, int col) {
     std::vector<wchar_t> buf(32768);
@@ -506,8 +499,6 @@ std::wstring CellTextW(HWND dlg, int row, int col) {
     return buf.data();
 }
 
-std::string CellText(HWND dlg, int row, int col) { return Narrow(CellTextW(dlg, row, col)); }
-
 int RowCount(HWND dlg) { return static_cast<int>(SendMessageA(GetDlgItem(dlg, IDC_FILELIST), LVM_GETITEMCOUNT, 0, 0)); }
 
 std::vector<std::pair<std::wstring, std::wstring>> ListRowsW(HWND dlg) {
@@ -518,20 +509,15 @@ std::vector<std::pair<std::wstring, std::wstring>> ListRowsW(HWND dlg) {
     return rows;
 }
 
-std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg) {
-    std::vector<std::pair<std::string, std::string>> rows;
-    for (const auto& row : ListRowsW(dlg)) rows.emplace_back(Narrow(row.first), Narrow(row.second));
-    return rows;
-}
-
 bool WaitIdle(HWND dlg, DWORD timeoutMs) {
     return WaitUntil([&] { return g_bWorking.load() == 0 && Enabled(dlg, IDOK) && Enabled(dlg, IDC_OPEN); }, timeoutMs);
 }
 
-bool RunFile(HWND dlg, const std::string& path, DWORD timeoutMs) {
-    SetDlgItemTextA(dlg, IDC_PATH, path.c_str());
-    Click(dlg, IDOK);
-    return WaitIdle(dlg, timeoutMs);
+bool RunFile(const App& app, const std::wstring& path, DWORD timeoutMs) {
+    if (!ChooseInOpenDialog(app.hwnd(), path)) return false;
+    app.Sync();  // the Open handler has finished
+    Click(app.hwnd(), IDOK);
+    return WaitIdle(app.hwnd(), timeoutMs);
 }
 
 void Answer(HWND box, int id) {
@@ -547,8 +533,9 @@ double AnswerExitQuestion(HWND dlg, const std::function<bool()>& ended) {
         s_report(__FILE__, __LINE__, "no exit question");
         return -1;
     }
-    const std::string text = RemoteText(box, 0xFFFF);
-    if (text != kExitQuestion) s_report(__FILE__, __LINE__, "answered Yes to \"" + text + "\", not the exit question");
+    const std::wstring text = RemoteText(box, 0xFFFF);
+    if (text != W(kExitQuestion))
+        s_report(__FILE__, __LINE__, "answered Yes to \"" + Utf8(text) + "\", not the exit question");
     const double t0 = NowMs();
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
     return t0;
@@ -559,7 +546,7 @@ double ExitAnsweringYes(HWND dlg, const std::function<bool()>& ended) {
     return AnswerExitQuestion(dlg, ended);
 }
 
-std::string Counter(HWND dlg) { return ItemText(dlg, IDC_LISTCOUNT); }
+std::wstring Counter(HWND dlg) { return ItemTextW(dlg, IDC_LISTCOUNT); }
 
 bool WaitEnded(const App& app, DWORD timeoutMs) {
     if (!WaitIdle(app.hwnd(), timeoutMs)) return false;
@@ -570,23 +557,23 @@ bool WaitEnded(const App& app, DWORD timeoutMs) {
     }, 5000);
 }
 
-bool DropAndStart(const App& app, const std::vector<std::string>& targets) {
+bool DropAndStart(const App& app, const std::vector<std::wstring>& targets) {
     Drop(app, targets);
-    const std::string queued = std::to_string(targets.size()) + "/" + std::to_string(targets.size());
+    const std::wstring queued = std::to_wstring(targets.size()) + L"/" + std::to_wstring(targets.size());
     if (!WaitUntil([&] { return Counter(app.hwnd()) == queued; })) return false;
     Click(app.hwnd(), IDOK);
     return true;
 }
 
-std::string RemoteText(HWND dlg, int id) {
-    char buf[1024] = {};
+std::wstring RemoteText(HWND dlg, int id) {
+    std::vector<wchar_t> buf(32768);
     DWORD_PTR len = 0;
-    SendMessageTimeoutA(GetDlgItem(dlg, id), WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 2000,
-                        &len);
-    return buf;
+    SendMessageTimeoutW(GetDlgItem(dlg, id), WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), SMTO_NORMAL,
+                        2000, &len);
+    return buf.data();
 }
 
-bool ChooseInOpenDialog(HWND dlg, const std::string& path, const std::function<void(HWND)>& look) {
+bool ChooseInOpenDialog(HWND dlg, const std::wstring& path, const std::function<void(HWND)>& look) {
     // The file-name field of the Open dialog (a combo box whose edit has the same id).
     const int kFileName = 0x47C;
     PostClick(dlg, IDC_OPEN);
@@ -602,10 +589,10 @@ bool ChooseInOpenDialog(HWND dlg, const std::string& path, const std::function<v
         // The dialog can be visible before its field takes text: set it
         // until it reads back.
         if (!WaitUntil([&] {
-                SetDlgItemTextA(open, kFileName, path.c_str());
+                SetDlgItemTextW(open, kFileName, path.c_str());
                 return RemoteText(open, kFileName) == path;
             }, 10000)) {
-            s_report(__FILE__, __LINE__, "the Open dialog's file-name field does not take " + path);
+            s_report(__FILE__, __LINE__, "the Open dialog's file-name field does not take " + Utf8(path));
             return false;
         }
         PostClick(open, IDOK);
@@ -640,20 +627,25 @@ ClipText ReadClipboard() {
     return out;
 }
 
-HeldOpen::HeldOpen(const std::string& path)
-    : m_h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
-    if (m_h == INVALID_HANDLE_VALUE) s_report(__FILE__, __LINE__, "could not hold " + path + " open");
+HeldOpen::HeldOpen(const std::wstring& path)
+    : m_h(CreateFileW(LongForm(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
+    if (m_h == INVALID_HANDLE_VALUE) s_report(__FILE__, __LINE__, "could not hold " + Utf8(path) + " open");
 }
 
 HeldOpen::~HeldOpen() {
     if (m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
 }
 
-std::string WinPath(const std::string& unixPath) {
-    std::string p = "Z:" + unixPath;
-    for (char& c : p)
-        if (c == '/') c = '\\';
+std::wstring WinPath(const std::wstring& unixPath) {
+    std::wstring p = L"Z:" + unixPath;
+    for (wchar_t& c : p)
+        if (c == L'/') c = L'\\';
     return p;
+}
+
+std::wstring EnvPath(const wchar_t* name) {
+    const wchar_t* value = _wgetenv(name);
+    return value && *value ? WinPath(value) : std::wstring();
 }
 
 double NowMs() {

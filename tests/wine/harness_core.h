@@ -53,13 +53,11 @@ private:
     HANDLE m_ready = nullptr;
 };
 
-// UTF-16 text in the system's ANSI code page (936 in the test setup), and back.
+// What the system's ANSI code page (936 in the test setup) makes of UTF-16
+// text: the plain text another program gets from the clipboard.
 std::string Narrow(const std::wstring& text);
-std::wstring Wide(const std::string& text);
 
-// Window texts and states, read across threads (the W forms: exactly, in UTF-16).
-std::string Text(HWND wnd);
-std::string ItemText(HWND dlg, int id);
+// Window texts and states, read across threads, exactly, in UTF-16.
 std::wstring TextW(HWND wnd);
 std::wstring ItemTextW(HWND dlg, int id);
 bool Enabled(HWND dlg, int id);
@@ -85,7 +83,7 @@ HWND FindTopLevel(const char* cls, const std::function<bool(HWND)>& more = nullp
 // A top-level dialog (class "#32770") owned by owner, or null after timeoutMs.
 HWND WaitForOwnedDialog(HWND owner, DWORD timeoutMs = 5000);
 // The message text of a message box.
-std::string MessageBoxText(HWND box);
+std::wstring MessageBoxText(HWND box);
 
 // Replaces one of the program's function pointers (g_pfnOpenClipboard and
 // the like) or flags for the lifetime of this object: the destructor puts
@@ -138,17 +136,14 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return m_path; }
-    // path() + "\\" + rel; creates the folders on the way (a separator is a
-    // '\\' that is not the second byte of a double-byte character).
-    std::string Sub(const std::string& rel) const;
-    // The same for a name in any script.
+    const std::wstring& path() const { return m_path; }
+    // path() + L"\\" + rel; creates the folders on the way.
     std::wstring Sub(const std::wstring& rel) const;
     // Sub(rel), written with bytes; returns the path.
-    std::string File(const std::string& rel, const std::string& bytes) const;
+    std::wstring File(const std::wstring& rel, const std::string& bytes) const;
 
 private:
-    std::string m_path;
+    std::wstring m_path;
 };
 
 // Where a setup step that failed (a file that could not be written) is
@@ -156,39 +151,36 @@ private:
 // failure.
 void SetFailureReporter(void (*report)(const char* file, int line, const std::string& what));
 
-void RemoveTree(const std::string& path);
-// Writes bytes (a made-up pattern of size bytes, seeded) to path (in its
-// "\\?\" form: a name may end in a dot or a blank).
-void WriteFile(const std::string& path, size_t size, unsigned seed = 1);
+// The file functions below take full paths, as the tests make them (below
+// a TempDir, or a host folder through WinPath), and reach them in their
+// "\\?\" form: a name may end in a dot or a blank, and a path may be long.
+void RemoveTree(const std::wstring& path);
+// Writes bytes (a made-up pattern of size bytes, seeded) to path.
 void WriteFile(const std::wstring& path, size_t size, unsigned seed = 1);
-void WriteText(const std::string& path, const std::string& bytes);
 void WriteText(const std::wstring& path, const std::string& bytes);
 // Creates path as a sparse file of the given size.
-void WriteSparse(const std::string& path, unsigned long long size);
+void WriteSparse(const std::wstring& path, unsigned long long size);
 // The file's MD5 as 32 lowercase hex digits, from the system's own crypto
 // provider: an implementation independent of the program's.
-std::string OracleMd5(const std::string& path);
-std::string OracleMd5(const std::wstring& path);
+std::wstring OracleMd5(const std::wstring& path);
 
 // An HDROP made as the shell makes one (UTF-16 paths).
 HDROP MakeDrop(const std::vector<std::wstring>& paths);
-HDROP MakeDrop(const std::vector<std::string>& paths);
 // Posts WM_DROPFILES with such an HDROP to the main dialog and waits until
 // the dialog has handled it.
-void Drop(const App& app, const std::vector<std::string>& paths);
 void Drop(const App& app, const std::vector<std::wstring>& paths);
+// The same drop for a window of another process, which gets its HDROP in
+// its own memory, as from the shell; returns at once.
+bool PostDrop(HWND wnd, const std::vector<std::wstring>& paths);
 // Rows of the file list, columns 0 and 1; one cell of it; how many rows it
-// has. The W forms read them exactly, in UTF-16.
-std::vector<std::pair<std::string, std::string>> ListRows(HWND dlg);
+// has. Read exactly, in UTF-16.
 std::vector<std::pair<std::wstring, std::wstring>> ListRowsW(HWND dlg);
-std::string CellText(HWND dlg, int row, int col);
 std::wstring CellTextW(HWND dlg, int row, int col);
 int RowCount(HWND dlg);
 // Waits until no run is active and Start is enabled again.
 bool WaitIdle(HWND dlg, DWORD timeoutMs = 30000);
-// Checks one file as after Open: the path into the path box, Start, and
-// WaitIdle.
-bool RunFile(HWND dlg, const std::string& path, DWORD timeoutMs = 30000);
+// Checks one file as a person does: chosen with Open, Start, and WaitIdle.
+bool RunFile(const App& app, const std::wstring& path, DWORD timeoutMs = 30000);
 // Answers the exit question that leaving the main dialog dlg (of this or
 // another process) during a run asks, with Yes. Returns the moment Yes was
 // posted (NowMs); -1, reported, when no exit question came within 5 s. With
@@ -202,22 +194,22 @@ void Answer(HWND box, int id);
 int BarMax(HWND bar);
 int BarPos(HWND bar);
 // The list panel's counter (IDC_LISTCOUNT).
-std::string Counter(HWND dlg);
+std::wstring Counter(HWND dlg);
 // Idle as a drop sees it: the run is over (WaitIdle) and its thread has
 // ended, as the window thread tells.
 bool WaitEnded(const App& app, DWORD timeoutMs = 30000);
 // Drops the targets, waits until the list shows every one of them queued
 // ("n/n"), and starts the run; false when the list never showed them.
-bool DropAndStart(const App& app, const std::vector<std::string>& targets);
+bool DropAndStart(const App& app, const std::vector<std::wstring>& targets);
 // A control's text read with WM_GETTEXT, which also works for a window of
 // another process (GetWindowText there gives only the stored caption).
-std::string RemoteText(HWND dlg, int id);
+std::wstring RemoteText(HWND dlg, int id);
 // Presses Open on the main dialog dlg (of this or another process), types
 // path into the Open dialog's file-name field and presses its OK; returns
 // once the Open dialog has gone, or false (reported) when it never came, did
 // not take the path or did not close. With an empty path it is cancelled.
 // look, if given, sees the Open dialog first.
-bool ChooseInOpenDialog(HWND dlg, const std::string& path, const std::function<void(HWND)>& look = nullptr);
+bool ChooseInOpenDialog(HWND dlg, const std::wstring& path, const std::function<void(HWND)>& look = nullptr);
 // The CF_TEXT on the clipboard (present: there is one) and its
 // CF_UNICODETEXT, read as another program would; the clipboard may be held
 // open for a moment.
@@ -230,7 +222,7 @@ ClipText ReadClipboard();
 // Holds a file or folder open with no sharing, so nobody else can open it.
 class HeldOpen {
 public:
-    explicit HeldOpen(const std::string& path);
+    explicit HeldOpen(const std::wstring& path);
     ~HeldOpen();
     HeldOpen(const HeldOpen&) = delete;
     HeldOpen& operator=(const HeldOpen&) = delete;
@@ -239,7 +231,10 @@ private:
     HANDLE m_h;
 };
 // A host path as the program sees it (Wine maps / to drive Z:).
-std::string WinPath(const std::string& unixPath);
+std::wstring WinPath(const std::wstring& unixPath);
+// The host path in the environment variable name, as the program sees it;
+// empty when it is not set.
+std::wstring EnvPath(const wchar_t* name);
 // Milliseconds from the performance counter.
 double NowMs();
 

@@ -24,7 +24,7 @@ namespace {
 struct ControlSpec {
     int id;
     const char* cls;
-    const char* text;  // nullptr: not checked
+    const char* text;  // code page 936, as the program's texts; nullptr: not checked
     bool enabled;
 };
 
@@ -35,10 +35,10 @@ const ControlSpec kTemplateControls[] = {
     {IDC_PATH, "Edit", "", true},
     {IDC_MD5, "Edit", "", true},
     {IDC_OPEN, "Button", "打开", true},
-    {IDC_COPY, "Button", "复制", false},
+    {IDC_COPY, "Button", kCopy, false},
     {IDC_PROGRESS, "msctls_progress32", nullptr, true},
-    {IDC_STATUS, "Static", "空闲！", true},
-    {IDC_STAGE, "Static", "0/3", true},
+    {IDC_STATUS, "Static", kIdle, true},
+    {IDC_STAGE, "Static", kStage0, true},
     {IDC_STOP, "Button", "停止校验", false},
     {IDC_TOPMOST, "Button", "总在最前", true},
 };
@@ -54,9 +54,9 @@ const PanelSpec kPanel[] = {
     {IDC_LISTFRAME, "Button", "", {5, 180, 367, 432}},
     {IDC_TOTALFRAME, "Button", "", {13, 357, 360, 423}},
     {IDC_FILELIST, "SysListView32", nullptr, {13, 196, 359, 358}},
-    {IDC_TOTALLABEL, "Static", "总共进度：", {22, 373, 90, 388}},
-    {IDC_LISTSTATUS, "Static", "空闲！", {175, 373, 350, 388}},
-    {IDC_LISTCOUNT, "Static", "1000/1000", {90, 373, 175, 388}},
+    {IDC_TOTALLABEL, "Static", kTotalLabel, {22, 373, 90, 388}},
+    {IDC_LISTSTATUS, "Static", kIdle, {175, 373, 350, 388}},
+    {IDC_LISTCOUNT, "Static", kCountStart, {90, 373, 175, 388}},
     {IDC_TOTALPROGRESS, "msctls_progress32", nullptr, {22, 393, 350, 413}},
 };
 
@@ -78,7 +78,7 @@ int WindowHeight(HWND h) {
 void ExpectClassAndText(HWND h, const char* cls, const char* text) {
     EXPECT_EQ(ClassOf(h), cls);
     if (text) {
-        EXPECT_EQ(Text(h), text);
+        EXPECT_EQ(TextW(h), W(text));
     }
 }
 
@@ -94,7 +94,7 @@ TEST(MainWindow, StartStateHasEveryTemplateControl) {
     App app;
     HWND dlg = app.hwnd();
     ASSERT_NE(dlg, nullptr);
-    EXPECT_EQ(Text(dlg), "Quellin V1.0.1.2版");
+    EXPECT_EQ(TextW(dlg), L"Quellin V1.0.1.2版");
     for (const auto& c : kTemplateControls) {
         SCOPED_TRACE(c.id);
         HWND h = GetDlgItem(dlg, c.id);
@@ -146,7 +146,7 @@ TEST(MainWindow, ListPanelControlsFontAndColumns) {
     EXPECT_EQ(lf.lfWeight, FW_NORMAL);
     EXPECT_EQ(lf.lfCharSet, GB2312_CHARSET);
     EXPECT_FALSE(lf.lfUnderline);
-    EXPECT_STREQ(lf.lfFaceName, "宋体");
+    EXPECT_STREQ(lf.lfFaceName, kFontFace);
 
     HWND list = GetDlgItem(dlg, IDC_FILELIST);
     EXPECT_EQ(GetWindowLongA(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
@@ -157,7 +157,7 @@ TEST(MainWindow, ListPanelControlsFontAndColumns) {
 
     HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
     ASSERT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 2);
-    const char* names[] = {"文件路径", "文件属性/全文MD5值"};
+    const char* names[] = {kColumnPath, kColumnResult};
     const int widths[] = {140, 205};
     for (int col = 0; col < 2; ++col) {
         char name[64] = {};
@@ -350,14 +350,14 @@ TEST(OtherCodePage, TheWindowReadsTheSameAndChecksFiles) {
     App app;
     HWND dlg = app.hwnd();
     EXPECT_EQ(TextW(dlg), L"Quellin V1.0.1.2版");
-    const std::pair<int, const wchar_t*> start[] = {
-        {IDOK, L"开始校验"},      {IDCANCEL, L"关闭退出"},      {IDC_OPEN, L"打开"},
-        {IDC_COPY, L"复制"},      {IDC_STATUS, L"空闲！"},      {IDC_STAGE, L"0/3"},
-        {IDC_STOP, L"停止校验"},  {IDC_TOPMOST, L"总在最前"},   {IDC_TOTALLABEL, L"总共进度："},
-        {IDC_LISTSTATUS, L"空闲！"}};
+    const std::pair<int, std::wstring> start[] = {
+        {IDOK, L"开始校验"},     {IDCANCEL, L"关闭退出"},    {IDC_OPEN, L"打开"},
+        {IDC_COPY, W(kCopy)},    {IDC_STATUS, W(kIdle)},     {IDC_STAGE, W(kStage0)},
+        {IDC_STOP, L"停止校验"}, {IDC_TOPMOST, L"总在最前"}, {IDC_TOTALLABEL, W(kTotalLabel)},
+        {IDC_LISTSTATUS, W(kIdle)}};
     for (const auto& t : start) EXPECT_EQ(ItemTextW(dlg, t.first), t.second) << t.first;
     HWND list = GetDlgItem(dlg, IDC_FILELIST);
-    for (const auto& header : {std::make_pair(0, L"文件路径"), std::make_pair(1, L"文件属性/全文MD5值")}) {
+    for (const auto& header : {std::make_pair(0, W(kColumnPath)), std::make_pair(1, W(kColumnResult))}) {
         wchar_t text[64] = {};
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT;
@@ -377,15 +377,16 @@ TEST(OtherCodePage, TheWindowReadsTheSameAndChecksFiles) {
     Drop(app, std::vector<std::wstring>{file});
     ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_EQ(ItemTextW(dlg, IDC_PATH), file);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), "900150983cd24fb0d6963f7d28e17f72");  // MD5("abc"), RFC 1321
-    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), L"全文MD5值校验完毕.");
-    EXPECT_EQ(ItemTextW(dlg, IDC_STAGE), L"3/3");
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), L"900150983cd24fb0d6963f7d28e17f72");  // MD5("abc"), RFC 1321
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kFileDone));
+    EXPECT_EQ(ItemTextW(dlg, IDC_STAGE), W(kStage3));
 
-    SetDlgItemTextW(dlg, IDC_PATH, L"");
+    // Start again once the file is gone: the box that says so.
+    ASSERT_TRUE(DeleteFileW(file.c_str()));
     PostClick(dlg, IDOK);
     HWND box = WaitForOwnedDialog(dlg);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(ItemTextW(box, 0xFFFF), L"路径错误，文件不存在无法校验！");
+    EXPECT_EQ(MessageBoxText(box), W(kPathError));
     EXPECT_EQ(TextW(box), L"Quellin");
     Answer(box, IDOK);
 }
@@ -407,6 +408,6 @@ TEST(OtherCodePage, CopysPlainTextIsInTheSystemsCodePage) {
         Drop(app, std::vector<std::wstring>{file});
         ASSERT_TRUE(WaitIdle(dlg));
         Click(dlg, IDC_COPY);
-        EXPECT_EQ(ReadClipboard().text, std::string(kEmptyMd5) + " " + name.second) << name.second;
+        EXPECT_EQ(ReadClipboard().text, std::string("d41d8cd98f00b204e9800998ecf8427e ") + name.second) << name.second;
     }
 }

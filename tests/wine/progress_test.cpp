@@ -26,7 +26,9 @@ namespace {
 // and the per-file bar while it is installed. Window procedures get no
 // context, so the recorder is a single global one.
 struct Recorded {
-    std::vector<std::pair<int, std::string>> texts;  // (control id, text) of WM_SETTEXT
+    // (control id, text) of WM_SETTEXT, in the system's code page as the
+    // control gets it
+    std::vector<std::pair<int, std::string>> texts;
     std::vector<int> positions;                      // wParam of every PBM_SETPOS
     std::vector<DWORD> positionTicks;                // when each arrived
     std::vector<int> ranges;                         // upper bound of every PBM_SETRANGE
@@ -88,8 +90,8 @@ using Texts = std::vector<std::pair<int, std::string>>;
 // The texts of 1006 and 1007 that a run may show, in this order; every run
 // ends with the last two.
 const Texts kRunTexts{
-    {IDC_STATUS, kInit}, {IDC_STAGE, "1/3"}, {IDC_STATUS, kReading},
-    {IDC_STAGE, "2/3"},  {IDC_STATUS, kFileDone}, {IDC_STAGE, "3/3"},
+    {IDC_STATUS, kInit}, {IDC_STAGE, kStage1}, {IDC_STATUS, kReading},
+    {IDC_STAGE, kStage2}, {IDC_STATUS, kFileDone}, {IDC_STAGE, kStage3},
 };
 
 // True when shown is kRunTexts with some of its first four left out.
@@ -101,6 +103,16 @@ bool ShownInOrder(const Texts& shown) {
         ++k;
     }
     return shown.size() >= 2 && shown[shown.size() - 2] == kRunTexts[4] && shown.back() == kRunTexts[5];
+}
+
+// Chooses file with Open, as a person does, and forgets what Open itself
+// showed; then starts the run and waits for its end.
+bool RunRecorded(const App& app, const Spy& spy, const std::wstring& file, DWORD timeoutMs) {
+    if (!ChooseInOpenDialog(app.hwnd(), file)) return false;
+    app.Sync();
+    spy.Take();
+    Click(app.hwnd(), IDOK);
+    return WaitIdle(app.hwnd(), timeoutMs);
 }
 
 struct SizeCase {
@@ -128,14 +140,14 @@ TEST(ProgressWindow, RangeAndPositionAroundTheScalingSteps) {
     Spy spy(app);
     for (const SizeCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.size) + " bytes");
-        const std::string file = dir.Sub("f" + std::to_string(c.size) + ".bin");
+        const std::wstring file = dir.Sub(L"f" + std::to_wstring(c.size) + L".bin");
         WriteSparse(file, c.size);
-        EXPECT_TRUE(RunFile(dlg, file, 240000));
-        EXPECT_EQ(ItemText(dlg, IDC_MD5), OracleMd5(file));
+        EXPECT_TRUE(RunRecorded(app, spy, file, 240000));
+        EXPECT_EQ(ItemTextW(dlg, IDC_MD5), OracleMd5(file));
         EXPECT_EQ(BarMax(bar), c.range);
         EXPECT_EQ(BarPos(bar), c.range) << "a finished file leaves the bar full";
-        EXPECT_EQ(ItemText(dlg, IDC_STATUS), kFileDone);
-        EXPECT_EQ(ItemText(dlg, IDC_STAGE), "3/3");
+        EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kFileDone));
+        EXPECT_EQ(ItemTextW(dlg, IDC_STAGE), W(kStage3));
 
         const Recorded rec = spy.Take();
         EXPECT_TRUE(ShownInOrder(rec.texts));
@@ -152,13 +164,15 @@ TEST(ProgressWindow, RangeAndPositionAroundTheScalingSteps) {
 
 TEST(ProgressWindow, FileOver4GiBIsRangedFromItsFullSize) {
     TempDir dir;
-    const std::string file = dir.Sub("five-gib.bin");
+    const std::wstring file = dir.Sub(L"five-gib.bin");
     WriteSparse(file, 5ull << 30);  // 5,242,880 KiB: shift 3
     App app;
     HWND dlg = app.hwnd();
     HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
     Spy spy(app);
-    SetDlgItemTextA(dlg, IDC_PATH, file.c_str());
+    ASSERT_TRUE(ChooseInOpenDialog(dlg, file));
+    app.Sync();
+    spy.Take();
     Click(dlg, IDOK);
     // The range comes from the full size before the first read; once the bar
     // moves within it, reading the other gigabytes shows nothing new.
@@ -167,26 +181,26 @@ TEST(ProgressWindow, FileOver4GiBIsRangedFromItsFullSize) {
     Click(dlg, IDC_STOP);
     ASSERT_TRUE(WaitIdle(dlg));
     EXPECT_EQ(BarMax(bar), 5242);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kFailed);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kFailed));
     const Recorded rec = spy.Take();
     EXPECT_EQ(rec.ranges, std::vector<int>{5242});
     const auto shown = [&](const std::pair<int, std::string>& t) {
         return std::find(rec.texts.begin(), rec.texts.end(), t) != rec.texts.end();
     };
-    EXPECT_TRUE(shown({IDC_STATUS, kReading}) && shown({IDC_STAGE, "2/3"})) << "a file read for seconds shows its reading stage";
+    EXPECT_TRUE(shown({IDC_STATUS, kReading}) && shown({IDC_STAGE, kStage2})) << "a file read for seconds shows its reading stage";
 }
 
 TEST(ProgressWindow, OneGiBSendsAFewHundredPositionsAtMost) {
     TempDir dir;
-    const std::string file = dir.Sub("one-gib.bin");
+    const std::wstring file = dir.Sub(L"one-gib.bin");
     WriteSparse(file, 1ull << 30);  // 1,048,576 KiB: range 0 … 1048
     App app;
     HWND dlg = app.hwnd();
     Spy spy(app);
     const DWORD t0 = GetTickCount();
-    EXPECT_TRUE(RunFile(dlg, file, 240000));
+    EXPECT_TRUE(RunRecorded(app, spy, file, 240000));
     const DWORD ms = GetTickCount() - t0;
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kZeros1GiB);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), kZeros1GiB);
     HWND bar = GetDlgItem(dlg, IDC_PROGRESS);
     EXPECT_EQ(BarMax(bar), 1048);
     EXPECT_EQ(BarPos(bar), 1048);

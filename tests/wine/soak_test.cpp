@@ -55,9 +55,9 @@ double Percentile(std::vector<double> v, double p) {
 
 // Rows read on the window's own thread: direct calls, no cross-thread cost
 // per cell (100,000 rows would otherwise take a minute to read).
-std::vector<std::pair<std::string, std::string>> RowsOnUi(const App& app) {
-    std::vector<std::pair<std::string, std::string>> rows;
-    app.OnUi([&] { rows = ListRows(app.hwnd()); });
+std::vector<std::pair<std::wstring, std::wstring>> RowsOnUi(const App& app) {
+    std::vector<std::pair<std::wstring, std::wstring>> rows;
+    app.OnUi([&] { rows = ListRowsW(app.hwnd()); });
     return rows;
 }
 
@@ -130,24 +130,24 @@ TEST(StartStopCycles, RandomStopsWithDropsWhileStopping) {
 
     TempDir dir;
     const int kWalkFiles = 100;
-    const std::string many = dir.Sub("many");
-    CreateDirectoryA(many.c_str(), nullptr);
+    const std::wstring many = dir.Sub(L"many");
+    CreateDirectoryW(many.c_str(), nullptr);
     for (int i = 0; i < kWalkFiles; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "\\w%03d.txt", i);
+        wchar_t name[32];
+        std::swprintf(name, 32, L"\\w%03d.txt", i);
         WriteText(many + name, std::string(1, static_cast<char>('a' + i % 26)));
     }
-    const std::string mid1 = dir.Sub("mid1.bin"), mid2 = dir.Sub("mid2.bin"), big = dir.Sub("big.bin");
+    const std::wstring mid1 = dir.Sub(L"mid1.bin"), mid2 = dir.Sub(L"mid2.bin"), big = dir.Sub(L"big.bin");
     WriteFile(mid1, 2u << 20, 1);
     WriteFile(mid2, 2u << 20, 2);
     WriteSparse(big, 64ull << 20);
     const int kBigRange = 6553;  // 65536 KiB, one power of ten taken off
     const int kFiles = kWalkFiles + 3;
-    const std::vector<std::string> targets{many, mid1, mid2, big};
+    const std::vector<std::wstring> targets{many, mid1, mid2, big};
     // The drop sent while stopping names the same targets in another order,
     // so that its acceptance shows in the list (first row mid1) whatever the
     // timing, and its refusal by the busy box, which may take a moment to show.
-    const std::vector<std::string> retargets{mid1, many, mid2, big};
+    const std::vector<std::wstring> retargets{mid1, many, mid2, big};
 
     ThreadSampler sampler;
     App app;
@@ -157,7 +157,7 @@ TEST(StartStopCycles, RandomStopsWithDropsWhileStopping) {
 
     auto arm = [&] {
         Drop(app, targets);
-        ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "4/4"; }));
+        ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == L"4/4"; }));
     };
 
     // First one full run with a refused drop, and one run stopped inside the
@@ -172,20 +172,20 @@ TEST(StartStopCycles, RandomStopsWithDropsWhileStopping) {
         Answer(box, IDOK);
     }
     ASSERT_TRUE(WaitEnded(app, 30000));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
     EXPECT_EQ(RowCount(dlg), kFiles);
     // Stopped inside a file of 4 GiB: seconds of reading are left when Stop
     // comes, however busy the machine (in the 64 MiB file the run could end
     // between seeing the bar move and pressing Stop).
-    const std::string huge = dir.Sub("huge.bin");
+    const std::wstring huge = dir.Sub(L"huge.bin");
     WriteSparse(huge, 4ull << 30);
     Drop(app, {many, mid1, huge});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "3/3"; }));
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == L"3/3"; }));
     Click(dlg, IDOK);
     ASSERT_TRUE(WaitUntil([&] { return BarMax(bar) == 4194 && BarPos(bar) > 0; }, 60000));
     Click(dlg, IDC_STOP);
     ASSERT_TRUE(WaitEnded(app, 10000));
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListStopped));
     arm();
     {
         SCOPED_TRACE("warm-up");  // GoogleTest starts a thread of its own at the first trace
@@ -251,11 +251,11 @@ TEST(StartStopCycles, RandomStopsWithDropsWhileStopping) {
         HWND box = nullptr;
         ASSERT_TRUE(WaitUntil([&] {
             box = WaitForOwnedDialog(dlg, 0);
-            return box != nullptr || (Counter(dlg) == "4/4" && CellText(dlg, 0, 0) == mid1);
+            return box != nullptr || (Counter(dlg) == L"4/4" && CellTextW(dlg, 0, 0) == mid1);
         }, 10000)) << "the drop was neither taken nor refused";
         const bool wasRefused = box != nullptr;
         if (wasRefused) {
-            EXPECT_EQ(MessageBoxText(box), kBusyDrop);
+            EXPECT_EQ(MessageBoxText(box), W(kBusyDrop));
             Answer(box, IDOK);
             // Start's command may have started a new run when the stopped one
             // had already ended: stop that one too.
@@ -265,16 +265,16 @@ TEST(StartStopCycles, RandomStopsWithDropsWhileStopping) {
         stopToIdle.push_back(NowMs() - t0);
         ASSERT_EQ(WaitForOwnedDialog(dlg, 0), nullptr) << "an unexpected box";
         ExpectIdleButtons(dlg);
-        const std::string status = ItemText(dlg, IDC_LISTSTATUS);
+        const std::wstring status = ItemTextW(dlg, IDC_LISTSTATUS);
         if (wasRefused) {
             ++refused;
-            EXPECT_TRUE(status == kListStopped || status == kListDone) << status;
-            if (status == kListDone) ++completed;
+            EXPECT_TRUE(status == W(kListStopped) || status == W(kListDone)) << status;
+            if (status == W(kListDone)) ++completed;
             arm();
         } else {
             ++accepted;
-            EXPECT_EQ(status, kDropTaken);
-            EXPECT_EQ(Counter(dlg), "4/4");
+            EXPECT_EQ(status, W(kDropTaken));
+            EXPECT_EQ(Counter(dlg), L"4/4");
         }
         EXPECT_LE(sampler.Max(), baseThreads + 1) << "more than one checking thread";
         EXPECT_TRUE(WaitUntil([&] { return counts::Threads() <= baseThreads; }, 2000))
@@ -316,36 +316,36 @@ TEST(LargeFolder, EveryFileListedWindowAnswersStopIsQuick) {
     // Wine looks every new name up in the whole folder first, so making
     // 100,000 files here would take hours. Without it they are made here.
     const auto name = [](int i) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "\\f%06d.txt", i);
-        return std::string(buf);
+        wchar_t buf[32];
+        std::swprintf(buf, 32, L"\\f%06d.txt", i);
+        return std::wstring(buf);
     };
     TempDir dir;
-    std::string folder;
+    std::wstring folder;
     int n = CountFor("QUELLIN_SOAK_FILES", 5000, 100000);
-    const char* made = std::getenv("QUELLIN_MANY_FILES");
+    const std::wstring made = EnvPath(L"QUELLIN_MANY_FILES");
     double t0 = NowMs();
-    if (made && *made) {
-        folder = WinPath(made) + "\\files";
-        FILE* count = std::fopen((WinPath(made) + "\\count").c_str(), "r");
+    if (!made.empty()) {
+        folder = made + L"\\files";
+        FILE* count = _wfopen((made + L"\\count").c_str(), L"r");
         const bool read = count && std::fscanf(count, "%d", &n) == 1;
         if (count) std::fclose(count);
         ASSERT_TRUE(read) << "no count beside " << folder;
     } else {
-        folder = dir.Sub("many");
-        CreateDirectoryA(folder.c_str(), nullptr);
+        folder = dir.Sub(L"many");
+        CreateDirectoryW(folder.c_str(), nullptr);
         for (int i = 0; i < n; ++i) WriteText(folder + name(i), "content " + std::to_string(i % 7));
         std::printf("%d files made in %.0f ms\n", n, NowMs() - t0);
     }
     ASSERT_GE(n, 100) << folder;
-    std::printf("%d files in %s\n", n, folder.c_str());
-    std::vector<std::string> digestOf(7);
+    std::printf("%d files in %ls\n", n, folder.c_str());
+    std::vector<std::wstring> digestOf(7);
     for (int i = 0; i < 7; ++i) digestOf[i] = OracleMd5(folder + name(i));
 
     App app;
     HWND dlg = app.hwnd();
     Drop(app, {folder});
-    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == "1/1"; }));
+    ASSERT_TRUE(WaitUntil([&] { return Counter(dlg) == L"1/1"; }));
     const size_t memBefore = counts::PagefileUsage();
     const long handlesBefore = counts::Handles();
     size_t memWalked = 0;
@@ -362,8 +362,8 @@ TEST(LargeFolder, EveryFileListedWindowAnswersStopIsQuick) {
     for (int k = 0; g_bWorking.load() != 0 || !Enabled(dlg, IDOK); ++k) {
         ASSERT_LT(GetTickCount() - start, limitMs) << "the run did not end";
         if (walking && k % 25 == 0) {
-            const std::string status = ItemText(dlg, IDC_LISTSTATUS);
-            if (status != kWalking && status != kDropTaken) {
+            const std::wstring status = ItemTextW(dlg, IDC_LISTSTATUS);
+            if (status != W(kWalking) && status != W(kDropTaken)) {
                 walking = false;
                 walkEnd = NowMs();
                 memWalked = counts::PagefileUsage();
@@ -389,8 +389,8 @@ TEST(LargeFolder, EveryFileListedWindowAnswersStopIsQuick) {
     EXPECT_GT(walkLatency.size(), 10u);
     EXPECT_GT(digestLatency.size(), 10u);
 
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
-    EXPECT_EQ(Counter(dlg), std::to_string(n) + "/" + std::to_string(n));
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
+    EXPECT_EQ(Counter(dlg), std::to_wstring(n) + L"/" + std::to_wstring(n));
     EXPECT_EQ(g_nItems, n);
     {
         const auto rows = RowsOnUi(app);
@@ -399,8 +399,8 @@ TEST(LargeFolder, EveryFileListedWindowAnswersStopIsQuick) {
         std::vector<bool> seen(n);
         int wrong = 0;
         for (int i = 0; i < n; ++i) {
-            const std::string& path = rows[i].first;
-            const int index = path.size() < 10 ? -1 : std::atoi(path.c_str() + path.size() - 10);
+            const std::wstring& path = rows[i].first;
+            const int index = path.size() < 10 ? -1 : _wtoi(path.c_str() + path.size() - 10);
             if (index >= 0 && index < n && !seen[index] && path == folder + name(index) &&
                 rows[i].second == digestOf[index % 7])
                 seen[index] = true;
@@ -444,15 +444,15 @@ TEST(LargeFolder, EveryFileListedWindowAnswersStopIsQuick) {
                 threadEnd - stopAt, startEnabled - stopAt);
     ASSERT_TRUE(WaitEnded(app));
     EXPECT_LT(RowCount(dlg), n);
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListStopped);
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListStopped));
 
     // The stopped walk and a new drop that empties the list add nothing to
     // what the full run took.
-    const std::string empty = dir.Sub("empty");
-    CreateDirectoryA(empty.c_str(), nullptr);
+    const std::wstring empty = dir.Sub(L"empty");
+    CreateDirectoryW(empty.c_str(), nullptr);
     Drop(app, {empty});
     if (HWND box = WaitForOwnedDialog(dlg, 0)) {
-        const std::string text = MessageBoxText(box);
+        const std::wstring text = MessageBoxText(box);
         Answer(box, IDOK);
         FAIL() << "the drop after the run was answered with: " << text;
     }

@@ -45,21 +45,21 @@ const UINT kIconId = 128;
 
 struct ShellCall {
     HWND owner;
-    std::string verb, file;
+    std::wstring verb, file;
     bool params, dir;
     int show;
 };
 std::vector<ShellCall> g_shellCalls;  // written on the UI thread inside a sent message
 
 HINSTANCE WINAPI RecordShellOpen(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR params, LPCWSTR dir, INT show) {
-    g_shellCalls.push_back({owner, verb ? Narrow(verb) : "", file ? Narrow(file) : "", params != nullptr, dir != nullptr, show});
+    g_shellCalls.push_back({owner, verb ? verb : L"", file ? file : L"", params != nullptr, dir != nullptr, show});
     return reinterpret_cast<HINSTANCE>(42);
 }
 
 // A link opens its address with the "open" verb, shown, and nothing else.
-void ExpectOpened(const ShellCall& call, const char* file) {
+void ExpectOpened(const ShellCall& call, const wchar_t* file) {
     EXPECT_EQ(call.owner, nullptr);
-    EXPECT_EQ(call.verb, "open");
+    EXPECT_EQ(call.verb, L"open");
     EXPECT_EQ(call.file, file);
     EXPECT_FALSE(call.params);
     EXPECT_FALSE(call.dir);
@@ -106,7 +106,7 @@ bool IconPresent(HWND dlg) {
     nid.hWnd = dlg;
     nid.uID = kIconId;
     nid.uFlags = NIF_TIP;
-    lstrcpynW(nid.szTip, L"☆Quellin☆", 64);
+    lstrcpynW(nid.szTip, W(kTrayTip).c_str(), 64);
     return Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE;
 }
 
@@ -138,7 +138,7 @@ void ExpectAdd(const NotifyCall& c, HWND dlg) {
     EXPECT_EQ(c.data.uCallbackMessage, 1174u);
     EXPECT_EQ(c.data.hIcon, LoadSmallIcon());
     EXPECT_EQ(IconWidth(c.data.hIcon), 16) << "the tray gets the 16 x 16 image, not a shrunk 32 x 32 one";
-    EXPECT_TRUE(std::wstring(c.data.szTip) == L"☆Quellin☆") << Narrow(c.data.szTip);
+    EXPECT_EQ(std::wstring(c.data.szTip), W(kTrayTip));
 }
 
 void ExpectDelete(const NotifyCall& c, HWND dlg) {
@@ -220,7 +220,7 @@ void ChooseMenuItem(HWND menu, int pos) {
 
 HWND WaitForAboutBox(HWND dlg, DWORD ms = 5000) {
     HWND box = WaitForOwnedDialog(dlg, ms);
-    if (box && Text(box) != "关于 Quellin") return nullptr;
+    if (box && TextW(box) != L"关于 Quellin") return nullptr;
     return box;
 }
 
@@ -236,13 +236,13 @@ HWND OpenAboutBox(HWND dlg, WPARAM command = IDM_ABOUTBOX) {
     return WaitForAboutBox(dlg);
 }
 
-std::vector<std::string> StaticTexts(HWND box) {
-    std::vector<std::string> texts;
+std::vector<std::wstring> StaticTexts(HWND box) {
+    std::vector<std::wstring> texts;
     for (HWND h = GetWindow(box, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
         char cls[32] = {};
         GetClassNameA(h, cls, sizeof cls);
         if (std::string(cls) == "Static" && (GetWindowLongA(h, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-            texts.push_back(Text(h));
+            texts.push_back(TextW(h));
     }
     return texts;
 }
@@ -261,18 +261,18 @@ HFONT FontOf(HWND wnd) { return reinterpret_cast<HFONT>(SendMessageA(wnd, WM_GET
 HFONT ExpectLinks(HWND box) {
     struct Link {
         int id;
-        const char* text;
+        const wchar_t* text;
         RECT rect;
     };
-    const Link links[] = {{IDC_MAILLINK, "dev@example.com", {70, 91, 165, 106}},
-                          {IDC_WEBLINK, "http://example.com/quellin/", {70, 113, 239, 128}}};
+    const Link links[] = {{IDC_MAILLINK, L"dev@example.com", {70, 91, 165, 106}},
+                          {IDC_WEBLINK, L"http://example.com/quellin/", {70, 113, 239, 128}}};
     HFONT font = nullptr;
     for (const Link& l : links) {
         SCOPED_TRACE(l.id);
         HWND h = GetDlgItem(box, l.id);
         EXPECT_NE(h, nullptr);
         if (!h) continue;
-        EXPECT_EQ(Text(h), l.text);
+        EXPECT_EQ(TextW(h), l.text);
         EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(h, GWL_STYLE)), 0x50000100u);
         ExpectRect(ChildRect(box, l.id), l.rect.left, l.rect.top, l.rect.right, l.rect.bottom);
         HFONT f = FontOf(h);
@@ -282,7 +282,7 @@ HFONT ExpectLinks(HWND box) {
         EXPECT_EQ(lf.lfHeight, 12);
         EXPECT_EQ(lf.lfWeight, FW_NORMAL);
         EXPECT_EQ(lf.lfCharSet, GB2312_CHARSET);
-        EXPECT_STREQ(lf.lfFaceName, "宋体");
+        EXPECT_STREQ(lf.lfFaceName, kFontFace);
         if (!font) font = f;
         EXPECT_EQ(f, font) << "both links share one font";
     }
@@ -313,9 +313,9 @@ TEST(SystemMenu, AboutEntryAfterASeparator) {
     ASSERT_GE(n, 2);
     EXPECT_TRUE(GetMenuState(sys, n - 2, MF_BYPOSITION) & MF_SEPARATOR);
     EXPECT_EQ(GetMenuItemID(sys, n - 1), static_cast<UINT>(IDM_ABOUTBOX));
-    char text[64] = {};
-    GetMenuStringA(sys, n - 1, text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ(text, "关于 Quellin(&A)...");
+    wchar_t text[64] = {};
+    GetMenuStringW(sys, n - 1, text, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(text), L"关于 Quellin(&A)...");
     EXPECT_FALSE(GetMenuState(sys, n - 1, MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED));
 }
 
@@ -488,11 +488,11 @@ TEST_F(InTray, MenuItemsShowAndDismiss) {
     ASSERT_NE(items, nullptr);
     ASSERT_EQ(GetMenuItemCount(items), 3);
     const UINT ids[] = {ID_TRAY_SHOW, ID_TRAY_EXIT, ID_TRAY_ABOUT};
-    const char* texts[] = {"显示", "退出", "关于"};
+    const wchar_t* texts[] = {L"显示", L"退出", L"关于"};
     for (int i = 0; i < 3; ++i) {
-        char text[32] = {};
-        GetMenuStringA(items, i, text, sizeof text, MF_BYPOSITION);
-        EXPECT_STREQ(text, texts[i]);
+        wchar_t text[32] = {};
+        GetMenuStringW(items, i, text, 32, MF_BYPOSITION);
+        EXPECT_EQ(std::wstring(text), texts[i]);
         EXPECT_EQ(GetMenuItemID(items, i), ids[i]);
     }
     Sleep(200);
@@ -550,7 +550,7 @@ TEST_F(InTray, MenuExitWhileARunIsActiveAsksFirst) {
     ChooseMenuItem(menu, 1);
     HWND question = WaitForOwnedDialog(dlg);
     ASSERT_NE(question, nullptr);
-    EXPECT_EQ(MessageBoxText(question), kExitQuestion);
+    EXPECT_EQ(MessageBoxText(question), W(kExitQuestion));
     Answer(question, IDNO);
     EXPECT_FALSE(app.Ended(300));
     EXPECT_FALSE(IsWindowVisible(dlg)) << "declined: the window stays hidden";
@@ -624,15 +624,15 @@ TEST(AboutBox, TextsIconAndLinksAtEveryOpening) {
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(GetWindow(box, GW_OWNER), dlg);
 
-        const std::vector<std::string> texts = StaticTexts(box);
-        for (const char* expected : {"软件名称：Quellin", "软件版本：V1.0.1.2版", "编写日期：2008年04月20日",
-                                     "联系邮箱：", "网站地址：", "dev@example.com",
-                                     "http://example.com/quellin/"}) {
+        const std::vector<std::wstring> texts = StaticTexts(box);
+        for (const wchar_t* expected : {L"软件名称：Quellin", L"软件版本：V1.0.1.2版", L"编写日期：2008年04月20日",
+                                        L"联系邮箱：", L"网站地址：", L"dev@example.com",
+                                        L"http://example.com/quellin/"}) {
             bool found = false;
             for (const auto& t : texts) found = found || t == expected;
             EXPECT_TRUE(found) << expected;
         }
-        EXPECT_EQ(ItemText(box, IDOK), "确定");
+        EXPECT_EQ(ItemTextW(box, IDOK), L"确定");
 
         // The icon static shows icon 128.
         HWND iconCtl = nullptr;
@@ -681,14 +681,14 @@ TEST(AboutBox, LinksAskTheShellToOpenMailAndWebAddresses) {
     HWND mail = GetDlgItem(box, IDC_MAILLINK);
     SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDC_MAILLINK, BN_CLICKED), reinterpret_cast<LPARAM>(mail));
     ASSERT_EQ(g_shellCalls.size(), 1u);
-    ExpectOpened(g_shellCalls[0], "mailto:dev@example.com");
+    ExpectOpened(g_shellCalls[0], L"mailto:dev@example.com");
 
     // A mouse press on the web link: the control itself reports the click.
     HWND web = GetDlgItem(box, IDC_WEBLINK);
     SendMessageA(web, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     SendMessageA(web, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     ASSERT_EQ(g_shellCalls.size(), 2u);
-    ExpectOpened(g_shellCalls[1], "http://example.com/quellin/");
+    ExpectOpened(g_shellCalls[1], L"http://example.com/quellin/");
 
     // The labels in front of the links notify too, but open nothing.
     for (int label : {IDC_MAILLABEL, IDC_WEBLABEL}) {

@@ -17,9 +17,9 @@ using namespace harness;
 namespace {
 
 // MD5 values of RFC 1321's test suite.
-const char kMd5A[] = "0cc175b9c0f1b6a831c399e269772661";
-const char kMd5Abc[] = "900150983cd24fb0d6963f7d28e17f72";
-const char kMd5MessageDigest[] = "f96b697d7cb7938d525a2f31aaf161d0";
+const std::wstring kMd5A = L"0cc175b9c0f1b6a831c399e269772661";
+const std::wstring kMd5Abc = L"900150983cd24fb0d6963f7d28e17f72";
+const std::wstring kMd5MessageDigest = L"f96b697d7cb7938d525a2f31aaf161d0";
 // The verdict backgrounds, 0xRRGGBB.
 const uint32_t kGreen = 0xC6EFCE;
 const uint32_t kRed = 0xFFC7CE;
@@ -91,27 +91,27 @@ TEST(VerdictSingle, MatchThenDifferenceThenNoValue) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    const std::string path = tree.File("x.txt", "abc");
-    PutText(Wide(std::string(kMd5Abc) + "  x.txt\r\n"));
+    const std::wstring path = tree.File(L"x.txt", "abc");
+    PutText(kMd5Abc + L"  x.txt\r\n");
     Drop(app, {path});
     ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_EQ(ItemText(dlg, IDC_STATUS), "与剪贴板中的MD5值一致.");
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kMd5Abc) << "the box keeps the digest itself";
+    EXPECT_EQ(ItemTextW(dlg, IDC_STATUS), W(kClipMatch));
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), kMd5Abc) << "the box keeps the digest itself";
     EXPECT_TRUE(Shows(BoxOnScreen(dlg, IDC_MD5), kGreen));
     SaveBmp(CaptureWindow(dlg), "verdict-match.bmp");
 
     const double changed = NowMs();
     PutText(L"0123456789abcdef0123456789ABCDEF *x.txt");
-    EXPECT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_STATUS) == "与剪贴板中的MD5值不一致!"; }));
+    EXPECT_TRUE(WaitUntil([&] { return ItemTextW(dlg, IDC_STATUS) == W(kClipDiffer); }));
     std::printf("the status followed the clipboard after %.1f ms\n", NowMs() - changed);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kMd5Abc);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), kMd5Abc);
     EXPECT_TRUE(Shows(BoxOnScreen(dlg, IDC_MD5), kRed));
     EXPECT_EQ(Pixels(BoxOnScreen(dlg, IDC_MD5), kGreen), 0);
 
     PutText(L"no digest here, only words");
-    EXPECT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_STATUS) == kFileDone; }));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kMd5Abc);
-    EXPECT_EQ(ItemText(dlg, IDC_COPY), kCopyMarked);
+    EXPECT_TRUE(WaitUntil([&] { return ItemTextW(dlg, IDC_STATUS) == W(kFileDone); }));
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), kMd5Abc);
+    EXPECT_EQ(ItemTextW(dlg, IDC_COPY), W(kCopyMarked));
     EXPECT_TRUE(Shows(BoxOnScreen(dlg, IDC_MD5), kRed, 0));
     EXPECT_EQ(Pixels(BoxOnScreen(dlg, IDC_MD5), kGreen), 0);
 }
@@ -123,19 +123,19 @@ TEST(VerdictList, NamedLinesColourTheirRowsAndAreCounted) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    const std::string a = tree.File("a.txt", "a");
-    const std::string b = tree.File("sub\\b.txt", "abc");
-    const std::string c = tree.File("c.txt", "message digest");
-    PutText(Wide(std::string(kMd5A) + "  a.txt\r\n" + kMd5MessageDigest + "  b.txt\r\n" + kMd5Abc + "  gone.txt\r\n"));
+    const std::wstring a = tree.File(L"a.txt", "a");
+    const std::wstring b = tree.File(L"sub\\b.txt", "abc");
+    const std::wstring c = tree.File(L"c.txt", "message digest");
+    PutText(kMd5A + L"  a.txt\r\n" + kMd5MessageDigest + L"  b.txt\r\n" + kMd5Abc + L"  gone.txt\r\n");
     ASSERT_TRUE(DropAndStart(app, {tree.path()}));
     ASSERT_TRUE(WaitIdle(dlg));
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), "与剪贴板对照：一致1个，不一致1个");
-    EXPECT_EQ(ItemText(dlg, IDC_LISTSTATUS), kListDone);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), L"与剪贴板对照：一致1个，不一致1个");
+    EXPECT_EQ(ItemTextW(dlg, IDC_LISTSTATUS), W(kListDone));
 
-    std::map<std::string, int> rowOf;
-    for (int row = 0; row < RowCount(dlg); ++row) rowOf[CellText(dlg, row, 0)] = row;
+    std::map<std::wstring, int> rowOf;
+    for (int row = 0; row < RowCount(dlg); ++row) rowOf[CellTextW(dlg, row, 0)] = row;
     ASSERT_EQ(rowOf.size(), 3u);
-    EXPECT_EQ(CellText(dlg, rowOf[a], 1), kMd5A) << "the cell keeps the digest itself";
+    EXPECT_EQ(CellTextW(dlg, rowOf[a], 1), kMd5A) << "the cell keeps the digest itself";
     EXPECT_TRUE(Shows(CellOnScreen(dlg, rowOf[a], 1), kGreen));
     EXPECT_TRUE(Shows(CellOnScreen(dlg, rowOf[b], 1), kRed));
     SaveBmp(CaptureWindow(dlg), "verdict-list.bmp");
@@ -152,23 +152,23 @@ TEST(VerdictList, OwnCopyIsNoEvidenceAnEarlierCopyIs) {
     App app;
     HWND dlg = app.hwnd();
     TempDir tree;
-    const std::string a = tree.File("a.txt", "a");
-    tree.File("b.txt", "abc");
+    const std::wstring a = tree.File(L"a.txt", "a");
+    tree.File(L"b.txt", "abc");
     PutText(L"");
     ASSERT_TRUE(DropAndStart(app, {tree.path()}));
     ASSERT_TRUE(WaitIdle(dlg));
-    ASSERT_EQ(ItemText(dlg, IDC_MD5), kListHint);
+    ASSERT_EQ(ItemTextW(dlg, IDC_MD5), W(kListHint));
 
     CopyListWithPaths(app);
     const std::wstring copied = ReadClipboard().unicode;
-    ASSERT_NE(copied.find(Wide(std::string(kMd5A) + " " + a)), std::wstring::npos);
+    ASSERT_NE(copied.find(kMd5A + L" " + a), std::wstring::npos);
     app.Sync();  // after the clipboard's change
     Settle(app);
-    EXPECT_EQ(ItemText(dlg, IDC_MD5), kListHint);
+    EXPECT_EQ(ItemTextW(dlg, IDC_MD5), W(kListHint));
     EXPECT_EQ(Pixels(CellOnScreen(dlg, 0, 1), kGreen), 0);
 
     PutText(copied);
-    EXPECT_TRUE(WaitUntil([&] { return ItemText(dlg, IDC_MD5) == "与剪贴板对照：一致2个，不一致0个"; }))
-        << ItemText(dlg, IDC_MD5);
+    EXPECT_TRUE(WaitUntil([&] { return ItemTextW(dlg, IDC_MD5) == L"与剪贴板对照：一致2个，不一致0个"; }))
+        << Narrow(ItemTextW(dlg, IDC_MD5));
     EXPECT_TRUE(Shows(CellOnScreen(dlg, 1, 1), kGreen));
 }
