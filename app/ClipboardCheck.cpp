@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "app/DigestDlg.h"
+#include "app/Clock.h"
 #include "app/Messages.h"
 #include "app/Texts.h"
 #include "jobs/JobState.h"
@@ -30,17 +31,6 @@ const size_t kReadAtOnce = 65536;
 // The list's count takes at most about this long at a time; the window
 // answers in between.
 const double kCountSliceMs = 10;
-
-double NowMs() {
-    static const double perMs = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / perMs;
-}
 
 // A cell's text as the ASCII digest it shows, or false when it shows none
 // (a kind word, a failure text, nothing yet).

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "app/Clock.h"
 #include "app/Messages.h"
 #include "framework/AfxWin.h"
 #include "res/resource.h"
@@ -21,17 +22,6 @@ const DWORD kShowRowsMs = 250;
 const size_t kBatch = 64;
 
 thread_local CRunEvents* t_events = nullptr;
-
-double NowMs() {
-    static const double perMs = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / perMs;
-}
 
 class Lock {
 public:

@@ -26,16 +26,7 @@ using namespace harness;
 
 namespace {
 
-void PutText(const std::wstring& text) {
-    while (!OpenClipboard(nullptr)) Sleep(1);
-    EmptyClipboard();
-    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    memcpy(GlobalLock(block), text.c_str(), bytes);
-    GlobalUnlock(block);
-    SetClipboardData(CF_UNICODETEXT, block);
-    CloseClipboard();
-}
+void PutText(const std::wstring& text) { PutClipboardText(text); }
 
 std::wstring DigestOf(unsigned i) {
     wchar_t hex[40];

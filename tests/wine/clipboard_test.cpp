@@ -441,7 +441,6 @@ HGLOBAL WINAPI NoMemory(UINT, SIZE_T) { return nullptr; }
 
 TEST(CopyToClipboard, NoMemoryKeepsWhatTheClipboardHeld) {
     App app;
-    HWND dlg = app.hwnd();
     TempDir tree;
     ASSERT_TRUE(RunFile(app, tree.File(L"nomem.txt", "abc")));
     PutSentinel("kept");

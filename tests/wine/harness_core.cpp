@@ -627,6 +627,30 @@ ClipText ReadClipboard() {
     return out;
 }
 
+bool PutClipboardText(const std::wstring& text) {
+    if (!WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000)) {
+        s_report(__FILE__, __LINE__, "the clipboard stays open");
+        return false;
+    }
+    EmptyClipboard();
+    bool put = true;
+    if (!text.empty()) {
+        const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        void* dest = block ? GlobalLock(block) : nullptr;
+        put = dest != nullptr;
+        if (dest) {
+            memcpy(dest, text.c_str(), bytes);
+            GlobalUnlock(block);
+            put = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+        }
+        if (!put && block) GlobalFree(block);
+    }
+    CloseClipboard();
+    if (!put) s_report(__FILE__, __LINE__, "the text did not go onto the clipboard");
+    return put;
+}
+
 HeldOpen::HeldOpen(const std::wstring& path)
     : m_h(CreateFileW(LongForm(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
     if (m_h == INVALID_HANDLE_VALUE) s_report(__FILE__, __LINE__, "could not hold " + Utf8(path) + " open");

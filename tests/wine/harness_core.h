@@ -219,6 +219,10 @@ struct ClipText {
     std::wstring unicode;
 };
 ClipText ReadClipboard();
+// Puts Unicode text on the clipboard as another program leaves it (no
+// window owns it); empty text empties the clipboard. False (reported) when
+// the clipboard could not be had.
+bool PutClipboardText(const std::wstring& text);
 // Holds a file or folder open with no sharing, so nobody else can open it.
 class HeldOpen {
 public:

@@ -24,20 +24,7 @@ const std::wstring kMd5MessageDigest = L"f96b697d7cb7938d525a2f31aaf161d0";
 const uint32_t kGreen = 0xC6EFCE;
 const uint32_t kRed = 0xFFC7CE;
 
-// Puts text on the clipboard as another program does (no window owns it);
-// empty text empties it.
-void PutText(const std::wstring& text) {
-    ASSERT_TRUE(WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000));
-    EmptyClipboard();
-    if (!text.empty()) {
-        const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-        memcpy(GlobalLock(block), text.c_str(), bytes);
-        GlobalUnlock(block);
-        SetClipboardData(CF_UNICODETEXT, block);
-    }
-    CloseClipboard();
-}
+void PutText(const std::wstring& text) { ASSERT_TRUE(PutClipboardText(text)); }
 
 // No value is left on the clipboard for the tests that come later.
 struct ClipboardEmptiedAfter {

@@ -1,0 +1,15 @@
+// Milliseconds from the performance counter, for what the window times
+// itself (frames, slices of work).
+#pragma once
+#include <windows.h>
+
+inline double NowMs() {
+    static const double perMs = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / perMs;
+}
