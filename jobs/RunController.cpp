@@ -127,8 +127,9 @@ void CloseRun(const RunOutcome& outcome) {
         dlg.SetDlgItemText(IDC_MD5, outcome.completed ? texts::kListHint : texts::kListFailed);
         dlg.SetDlgItemText(IDC_LISTSTATUS, outcome.completed ? texts::kListDone : texts::kListStopped);
     }
-    // What the user copied, compared with what the run showed.
-    g_clipboardCheck.OnRunClosed(run->compact, outcome.completed);
+    // What the user copied, compared with what the run showed (a path that
+    // named nothing showed nothing new).
+    if (!outcome.badPath) g_clipboardCheck.OnRunClosed(run->compact, outcome.completed);
     // A Stop's give-up is for this run only.
     ::KillTimer(dlg.m_hWnd, kGiveUpTimerId);
     s_stoppedRun = nullptr;
