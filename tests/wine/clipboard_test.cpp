@@ -70,7 +70,9 @@ private:
     static DWORD WINAPI Run(LPVOID p) {
         auto* self = static_cast<ClipboardHolder*>(p);
         HWND wnd = CreateWindowExA(0, "STATIC", "holder", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-        self->m_ok = OpenClipboard(wnd);
+        // The main window reads the clipboard for a moment after each change
+        // (the digests it compares with): another program waits that out.
+        for (int tries = 0; tries < 200 && !(self->m_ok = OpenClipboard(wnd)); ++tries) Sleep(10);
         SetEvent(self->m_opened);
         WaitForSingleObject(self->m_release, INFINITE);
         if (self->m_ok) CloseClipboard();
