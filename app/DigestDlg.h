@@ -33,7 +33,6 @@ public:
     // Takes the notification-area icon away, if there is one: app/Tray.cpp.
     BOOL RemoveTrayIcon();
 
-    CFileFind m_finder;
     CProgressCtrl m_progress;
     CStringW m_strMD5;
     CStringW m_strPath;

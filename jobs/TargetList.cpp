@@ -305,42 +305,32 @@ void CollectFolder(WalkPath folder) {
     // The folders the walk is in, innermost last: held here rather than on
     // the thread's stack, so that no depth of folders can exhaust it.
     std::vector<Frame> stack;
+    // Memory running out leaves the frames to their destructors and the
+    // folders' handles to the walk's path, which the expansion closes.
     bool givenUp = !EnterFolder(*walk, std::move(folder), &stack);
-    try {
-        while (!stack.empty()) {
-            Frame& top = stack.back();
-            if (givenUp || top.listed || !RunGoesOn()) {
-                LeaveFolder(*walk, &stack, givenUp);
-                continue;
-            }
-            BeginBlockingCall();
-            const BOOL more = top.finder->FindNextFile();
-            if (!EndBlockingCall()) {
-                givenUp = true;
-                continue;
-            }
-            if (!more) top.listed = true;
-            if (top.finder->IsDots()) continue;
-            const CStringW name = top.finder->GetFileName();
-            WalkPath found{Child(top.folder.shown, name), Child(top.folder.open, name)};
-            if (top.finder->IsDirectory()) {
-                // Depth first: everything below it is listed where it is met.
-                if (!EnterFolder(*walk, std::move(found), &stack)) givenUp = true;
-            } else {
-                AddRow(found, true);
-                ShowCount();
-                ::Sleep(1);
-            }
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (givenUp || top.listed || !RunGoesOn()) {
+            LeaveFolder(*walk, &stack, givenUp);
+            continue;
         }
-    } catch (...) {
-        // The folders' handles go with the walk's path.
-        while (!stack.empty()) {
-            if (stack.back().known) {
-                ::CloseHandle(walk->path.back().handle);
-                walk->path.pop_back();
-            }
-            stack.pop_back();
+        BeginBlockingCall();
+        const BOOL more = top.finder->FindNextFile();
+        if (!EndBlockingCall()) {
+            givenUp = true;
+            continue;
         }
-        throw;
+        if (!more) top.listed = true;
+        if (top.finder->IsDots()) continue;
+        const CStringW name = top.finder->GetFileName();
+        WalkPath found{Child(top.folder.shown, name), Child(top.folder.open, name)};
+        if (top.finder->IsDirectory()) {
+            // Depth first: everything below it is listed where it is met.
+            if (!EnterFolder(*walk, std::move(found), &stack)) givenUp = true;
+        } else {
+            AddRow(found, true);
+            ShowCount();
+            ::Sleep(1);
+        }
     }
 }
