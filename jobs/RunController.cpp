@@ -43,6 +43,9 @@ const DWORD kExitDeadlineMs = 700;
 // nothing left to do but return.
 const DWORD kClosedWaitMs = 1000;
 const UINT kReapEveryMs = 10;
+// The thread of a run given up in a call returns whenever its call does
+// (a slow read soon, a hung share perhaps never): looked at less often.
+const UINT kReapGivenUpEveryMs = 50;
 
 // The path box holds one of the placeholders (written there as the program's
 // own text): compared character for character.
@@ -140,7 +143,8 @@ void CloseRun(const RunOutcome& outcome) {
     }
     g_bWorking = 0;
     ShowIdleButtons(dlg);
-    if (!s_closedThreads.empty()) ::SetTimer(dlg.m_hWnd, kReapTimerId, kReapEveryMs, nullptr);
+    if (!s_closedThreads.empty() || !s_givenUpThreads.empty())
+        ::SetTimer(dlg.m_hWnd, kReapTimerId, s_closedThreads.empty() ? kReapGivenUpEveryMs : kReapEveryMs, nullptr);
     // The run is closed: a box may run its own message loop now.
     if (outcome.badPath) AfxMessageBox(texts::kPathError, 0);
     if (outcome.outOfMemory) dlg.MessageBox(texts::kOutOfMemory, texts::kNotice, MB_OK | MB_ICONWARNING);
@@ -310,7 +314,13 @@ void CDigestDlg::OnTimer(UINT_PTR id) {
         break;
     case kReapTimerId:
         Reap(&s_givenUpThreads);
-        if (!Reap(&s_closedThreads)) ::KillTimer(m_hWnd, kReapTimerId);
+        // Each handle is closed once its thread has ended, a given-up one's
+        // too (else it stayed open until the next Start).
+        if (Reap(&s_closedThreads)) break;
+        if (s_givenUpThreads.empty())
+            ::KillTimer(m_hWnd, kReapTimerId);
+        else
+            ::SetTimer(m_hWnd, kReapTimerId, kReapGivenUpEveryMs, nullptr);
         break;
     case kGiveUpTimerId:
         // Only for the run that was stopped, while it is not closed and its
